@@ -1,0 +1,76 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "game/actions/action_set.hpp"
+#include "game/agents.hpp"
+#include "game/errors.hpp"
+#include "game/observation.hpp"
+
+namespace game {
+
+// Start cells of seats 0..3: (0, 0), (0, 19), (19, 19), (19, 0). Each is the
+// previous one turned a quarter clockwise.
+inline constexpr std::array<unsigned, NUM_SEATS> START_CELLS = {
+    cell_index(0, 0), cell_index(0, 19), cell_index(19, 19), cell_index(19, 0)};
+
+inline constexpr std::size_t STATE_SIZE = 278;
+using StateBytes = std::array<std::uint8_t, STATE_SIZE>;
+
+// The cells a seat may not cover, and the cells its next piece may attach to.
+struct PlacementMasks {
+    Bitboard blocked;
+    Bitboard corners;
+};
+
+// The whole state of one game: a plain fixed-size value with no heap memory
+// of its own. Copies share the process-wide action set.
+struct Game {
+    std::array<Agent, NUM_SEATS> agents;
+    const ActionSet* actions;
+    std::size_t current = 0;  // seat to move
+    std::size_t num_agents = NUM_SEATS;
+
+    // The initial state; obtains (and on first use builds) the action set.
+    Game();
+    void reset() { *this = Game(); }
+
+    // Plays `action`, a grid index in the mover's own frame, for the seat
+    // to move. A done seat only passes the turn, whatever the action. On
+    // failure nothing changes and the same seat is still to move.
+    [[nodiscard]] std::optional<InvalidAction> step(std::optional<std::uint64_t> action);
+
+    PlacementMasks placement_masks(std::size_t agent) const;
+
+    // Marks every seat that is not done and has no legal placement.
+    void update_done();
+
+    unsigned ply() const;
+    bool over() const;
+
+    // The position as `agent` sees it, and its legal moves in that frame.
+    Observation observe(std::size_t agent) const;
+    void observed_moves(const Observation& observation, std::vector<std::uint16_t>& moves) const;
+
+    std::array<std::int16_t, NUM_SEATS> scores() const;
+
+    StateBytes to_bytes() const;
+    // None unless `bytes` is a valid state; never a partly built game.
+    static std::optional<Game> from_bytes(std::span<const std::uint8_t> bytes);
+
+    // The 41-line coloured text form, without a final newline.
+    std::string text() const;
+
+    friend bool operator==(const Game&, const Game&) = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Game& game);
+
+}  // namespace game
