@@ -11,10 +11,7 @@ Game::Game() : actions(&ActionSet::get()) {
 
 PlacementMasks Game::placement_masks(std::size_t agent) const {
     const Bitboard all = agents[0].cells | agents[1].cells | agents[2].cells | agents[3].cells;
-    const Bitboard& own = agents[agent].cells;
-    const Bitboard blocked = all | own.orthogonal_neighbours();
-    const Bitboard attach = own.is_empty() ? Bitboard::single(START_CELLS[agent]) : own.diagonal_neighbours();
-    return {blocked, attach - blocked};
+    return PlacementMasks::of(all, agents[agent].cells, START_CELLS[agent]);
 }
 
 std::optional<InvalidAction> Game::step(std::optional<std::uint64_t> action) {

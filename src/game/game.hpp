@@ -28,6 +28,15 @@ using StateBytes = std::array<std::uint8_t, STATE_SIZE>;
 struct PlacementMasks {
     Bitboard blocked;
     Bitboard corners;
+
+    // The rule, in any frame: a seat covers no occupied cell and no edge
+    // neighbour of its own cells (`all` includes `own`), and attaches at a
+    // corner of its own cells, or at its start cell while it has none.
+    static constexpr PlacementMasks of(const Bitboard& all, const Bitboard& own, unsigned start_cell) {
+        const Bitboard blocked = all | own.orthogonal_neighbours();
+        const Bitboard attach = own.is_empty() ? Bitboard::single(start_cell) : own.diagonal_neighbours();
+        return {blocked, attach - blocked};
+    }
 };
 
 // The whole state of one game: a plain fixed-size value with no heap memory
