@@ -28,39 +28,12 @@ double median(std::vector<double> values) {
     return *middle;
 }
 
-// The mover's legal placements, as dense indices on the absolute board,
-// each once. The walk is the one `update_done` makes over the mover's corner
-// cells; a corner cell joins the blocked set once visited, so a placement
-// covering two corners is listed only at the first.
-void list_moves(const Game& game, std::vector<std::uint16_t>& moves) {
-    moves.clear();
-    const std::size_t k = game.current;
-    const ActionSet& set = *game.actions;
-    const std::uint32_t remaining = game.agents[k].remaining;
-    auto [blocked, corners] = game.placement_masks(k);
-    for (unsigned x : corners.ones()) {
-        for (std::size_t j = 0; j < game::NUM_PIECE_TYPES; ++j) {
-            if ((remaining >> j & 1) == 0) continue;
-            for (std::uint16_t i : set.candidates_for(x, j)) {
-                if (!set.actions[i].cells.intersects(blocked)) moves.push_back(i);
-            }
-        }
-        blocked |= game::Bitboard::single(x);
-    }
-}
-
-// The grid index, in the mover's own frame, of absolute placement `move`:
-// seat map k turns the mover's frame onto the board, seat map (4 - k) mod 4
-// turns it back.
-std::uint64_t own_grid_index(const Game& game, std::uint16_t move) {
-    const std::size_t back = (game::NUM_SEATS - game.current) % game::NUM_SEATS;
-    return game.actions->actions[game.actions->seat_maps[back][move]].grid_index;
-}
-
+// A grid index, in the mover's own frame, chosen uniformly among the
+// mover's legal placements as its observation lists them.
 std::uint64_t random_move(const Game& game, std::mt19937& rng, std::vector<std::uint16_t>& moves) {
-    list_moves(game, moves);
+    game.observed_moves(game.observe(game.current), moves);
     if (moves.empty()) throw game::Fault("A seat that is not done has no legal placement");
-    return own_grid_index(game, moves[std::uniform_int_distribution<std::size_t>(0, moves.size() - 1)(rng)]);
+    return game.actions->actions[moves[std::uniform_int_distribution<std::size_t>(0, moves.size() - 1)(rng)]].grid_index;
 }
 
 // Plays one move, chosen uniformly among the mover's legal placements; a
