@@ -64,9 +64,14 @@ ActionSet ActionSet::build() {
 }
 
 std::vector<std::uint8_t> ActionSet::grid_mask(std::span<const std::uint16_t> indices) const {
-    std::vector<std::uint8_t> mask(grid.size(), 0);
-    for (std::uint16_t i : indices) mask[actions[i].grid_index] = 1;
+    std::vector<std::uint8_t> mask(NUM_GRID_POSITIONS, 0);
+    mark_grid(indices, std::span<std::uint8_t, NUM_GRID_POSITIONS>(mask));
     return mask;
+}
+
+void ActionSet::mark_grid(std::span<const std::uint16_t> indices,
+                          std::span<std::uint8_t, NUM_GRID_POSITIONS> mask) const {
+    for (std::uint16_t i : indices) mask[actions[i].grid_index] = 1;
 }
 
 }  // namespace game

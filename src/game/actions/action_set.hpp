@@ -50,6 +50,8 @@ struct ActionSet {
 
     // 36400 bytes: 1 at the grid index of every listed dense index.
     std::vector<std::uint8_t> grid_mask(std::span<const std::uint16_t> indices) const;
+    // The same, written over a zero-filled buffer of the caller's.
+    void mark_grid(std::span<const std::uint16_t> indices, std::span<std::uint8_t, NUM_GRID_POSITIONS> mask) const;
 };
 
 }  // namespace game

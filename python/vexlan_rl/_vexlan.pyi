@@ -1,0 +1,53 @@
+from typing import ClassVar, final
+
+__all__ = ["PyVexlan", "PyObservation"]
+
+class PanicException(BaseException):
+    """An internal fault of the engine. Only the call that met it was abandoned."""
+
+@final
+class PyVexlan:
+    num_actions: ClassVar[int]
+    action_grid_shape: ClassVar[tuple[int, int, int]]
+    reward_modes: ClassVar[tuple[str, str, str]]
+    piece_names: ClassVar[tuple[str, ...]]
+
+    def __new__(cls) -> PyVexlan: ...
+    def reset(self) -> None: ...
+    def step(self, action_idx: int | None) -> None: ...
+    def observe(self, agent_idx: int) -> PyObservation: ...
+    @property
+    def agents(self) -> list[int]: ...
+    @property
+    def agent_selection(self) -> int: ...
+    @property
+    def terminations(self) -> list[bool]: ...
+    @property
+    def is_over(self) -> bool: ...
+    @property
+    def ply(self) -> int:
+        """The number of placements made so far, by all agents."""
+
+@final
+class PyObservation:
+    """An observation as bytes of 0/1, cheap to wrap with `numpy.frombuffer`. Agents are in
+    agent-relative order, see `Observation`."""
+
+    @property
+    def observation(self) -> bytes:
+        """The occupied cells in (agent, row, col) order."""
+    @property
+    def corners(self) -> bytes:
+        """The cells each agent's next piece can attach to, in (agent, row, col) order."""
+    @property
+    def blocked(self) -> bytes:
+        """The cells each agent can never fill, in (agent, row, col) order."""
+    @property
+    def pieces(self) -> bytes:
+        """The pieces each agent still has, in (agent, piece) order."""
+    @property
+    def done(self) -> bytes:
+        """Whether each agent is out of moves."""
+    @property
+    def action_mask(self) -> bytes:
+        """The action mask over the flattened action grid."""

@@ -1,0 +1,130 @@
+#include "observation.hpp"
+
+#include <atomic>
+#include <new>
+#include <vector>
+
+#include "arguments.hpp"
+#include "owned.hpp"
+#include "panic.hpp"
+#include "type_setup.hpp"
+#include "vexlan.hpp"
+
+namespace binding {
+
+namespace {
+
+PyObservationObject* as_observation(PyObject* self) { return reinterpret_cast<PyObservationObject*>(self); }
+
+// Four seat planes of 400 bytes: cell index b lands on byte seat * 400 + b - b / 21.
+void fill_planes(const std::array<game::Bitboard, game::NUM_SEATS>& seats, std::array<std::uint8_t, 1600>& planes) {
+    for (std::size_t k = 0; k < game::NUM_SEATS; ++k) {
+        for (unsigned b : seats[k].ones()) {
+            const std::size_t byte = k * 400 + game::board_position(b);
+            if (byte >= planes.size()) throw game::Fault("Observation byte " + std::to_string(byte) + " out of range");
+            planes[byte] = 1;
+        }
+    }
+}
+
+template <auto Field>
+PyObject* get_buffer(PyObject* self, void*) {
+    return guarded([&]() -> PyObject* {
+        Access access(as_observation(self)->borrow, AccessKind::Shared);
+        if (!access.ok()) return nullptr;
+        const auto& buffer = as_observation(self)->*Field;
+        return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(buffer.data()),
+                                         static_cast<Py_ssize_t>(buffer.size()));
+    });
+}
+
+PyGetSetDef PROPERTIES[] = {
+    {"observation", get_buffer<&PyObservationObject::observation>, nullptr,
+     "The occupied cells in (agent, row, col) order.", nullptr},
+    {"corners", get_buffer<&PyObservationObject::corners>, nullptr,
+     "The cells each agent's next piece can attach to, in (agent, row, col) order.", nullptr},
+    {"blocked", get_buffer<&PyObservationObject::blocked>, nullptr,
+     "The cells each agent can never fill, in (agent, row, col) order.", nullptr},
+    {"pieces", get_buffer<&PyObservationObject::pieces>, nullptr,
+     "The pieces each agent still has, in (agent, piece) order.", nullptr},
+    {"done", get_buffer<&PyObservationObject::done>, nullptr, "Whether each agent is out of moves.", nullptr},
+    {"action_mask", get_buffer<&PyObservationObject::action_mask>, nullptr,
+     "The action mask over the flattened action grid.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot SLOTS[] = {
+    {Py_tp_doc, const_cast<char*>("An observation as bytes of 0/1, cheap to wrap with `numpy.frombuffer`. Agents "
+                                  "are in\nagent-relative order, see `Observation`.")},
+    {Py_tp_dealloc, reinterpret_cast<void*>(deallocate<PyObservationObject>)},
+    {Py_tp_traverse, reinterpret_cast<void*>(traverse_type_only)},
+    {Py_tp_getset, PROPERTIES},
+    {0, nullptr},
+};
+
+// The class reports its module as "builtins" so that it shows as plain
+// PyObservation. The spec name carries that module (a name without one makes
+// interpreters warn); renaming the class afterwards drops it from the type's
+// own name, which older interpreters print.
+PyType_Spec SPEC = {
+    "builtins.PyObservation",
+    sizeof(PyObservationObject),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+    SLOTS,
+};
+
+}  // namespace
+
+PyTypeObject* observation_type() {
+    // First created by the module's execution step, under the import lock.
+    static std::atomic<PyTypeObject*> type{nullptr};
+    if (PyTypeObject* existing = type.load(std::memory_order_acquire)) return existing;
+    Owned created(PyType_FromSpec(&SPEC));
+    if (!created || !set_class_attribute(reinterpret_cast<PyTypeObject*>(created.get()), "__name__",
+                                         PyUnicode_FromString("PyObservation"))) {
+        return nullptr;
+    }
+    auto* ready = reinterpret_cast<PyTypeObject*>(created.release());
+    type.store(ready, std::memory_order_release);
+    return ready;
+}
+
+PyObject* observe(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        PyObject* argument = nullptr;
+        if (!parse_arguments("PyVexlan.observe()", "agent_idx", args, nargsf, kwnames, &argument)) return nullptr;
+        Access access(as_vexlan(self)->borrow, AccessKind::Shared);
+        if (!access.ok()) return nullptr;
+        std::uint64_t agent = 0;
+        if (!to_index(argument, "agent_idx", agent)) return nullptr;
+        const game::Game& game = as_vexlan(self)->game;
+        if (agent >= game.num_agents) {
+            PyErr_Format(PyExc_ValueError, "Unknown agent %llu", static_cast<unsigned long long>(agent));
+            return nullptr;
+        }
+        const game::Observation seen = game.observe(agent);
+        std::vector<std::uint16_t> moves;
+        game.observed_moves(seen, moves);
+
+        PyTypeObject* type = observation_type();
+        if (type == nullptr) return nullptr;
+        Owned result(type->tp_alloc(type, 0));  // zero-filled
+        if (!result) return nullptr;
+        PyObservationObject* out = as_observation(result.get());
+        new (&out->borrow) BorrowFlag(0);
+        fill_planes(seen.occupied, out->observation);
+        fill_planes(seen.corners, out->corners);
+        fill_planes(seen.blocked, out->blocked);
+        for (std::size_t k = 0; k < game::NUM_SEATS; ++k) {
+            for (std::size_t i = 0; i < game::NUM_PIECE_TYPES; ++i) {
+                out->pieces[k * game::NUM_PIECE_TYPES + i] = (seen.pieces[k] >> i) & 1;
+            }
+            out->done[k] = seen.done[k] ? 1 : 0;
+        }
+        game.actions->mark_grid(moves, out->action_mask);
+        return result.release();
+    });
+}
+
+}  // namespace binding

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "borrow.hpp"
+#include "compat.h"
+#include "game/actions/action_set.hpp"
+
+namespace binding {
+
+// An observation as six 0/1 byte buffers, filled once by observe() and never
+// changed. Planes are (seat, row, column) in the observer's frame, seats
+// counted from the observer.
+struct PyObservationObject {
+    PyObject_HEAD
+    std::array<std::uint8_t, 4 * 400> observation;
+    std::array<std::uint8_t, 4 * 400> corners;
+    std::array<std::uint8_t, 4 * 400> blocked;
+    std::array<std::uint8_t, 4 * 21> pieces;
+    std::array<std::uint8_t, 4> done;
+    std::array<std::uint8_t, game::NUM_GRID_POSITIONS> action_mask;
+    BorrowFlag borrow;
+};
+
+// The class, created on first call; borrowed, or null with an exception set.
+PyTypeObject* observation_type();
+
+// PyVexlan.observe(agent_idx).
+PyObject* observe(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames);
+
+}  // namespace binding

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <exception>
+#include <new>
+
+#include "compat.h"
+
+namespace binding {
+
+// PanicException: how an internal fault of the engine reaches Python. Its
+// base is BaseException, so `except Exception` does not swallow it. Created
+// once per process on first need; returns a borrowed reference, or null
+// with an exception set.
+PyObject* panic_exception();
+
+// Raises PanicException(message); always returns null.
+PyObject* raise_panic(const char* message);
+
+// Runs `body` (a callable returning a new reference or null with an
+// exception set) so that no C++ exception crosses into the interpreter.
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    } catch (const std::exception& fault) {
+        return raise_panic(fault.what());
+    } catch (...) {
+        return raise_panic("unknown internal fault");
+    }
+}
+
+}  // namespace binding

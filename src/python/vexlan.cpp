@@ -1,0 +1,203 @@
+#include "vexlan.hpp"
+
+#include <atomic>
+#include <new>
+#include <string>
+
+#include "arguments.hpp"
+#include "observation.hpp"
+#include "owned.hpp"
+#include "panic.hpp"
+#include "game/scores.hpp"
+#include "type_setup.hpp"
+
+namespace binding {
+
+// --- construction and lifetime ---
+
+PyObject* new_vexlan(PyTypeObject* type, const game::Game& game) {
+    PyObject* self = type->tp_alloc(type, 0);
+    if (self == nullptr) return nullptr;
+    new (&as_vexlan(self)->game) game::Game(game);
+    new (&as_vexlan(self)->borrow) BorrowFlag(0);
+    return self;
+}
+
+namespace {
+
+PyObject* vexlan_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    return guarded([&]() -> PyObject* {
+        if (!parse_no_arguments("PyVexlan.__new__()", args, kwargs)) return nullptr;
+        return new_vexlan(type, game::Game());
+    });
+}
+
+// --- methods that drive the game ---
+
+PyObject* reset(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        if (!parse_arguments("PyVexlan.reset()", nullptr, args, nargsf, kwnames, nullptr)) return nullptr;
+        Access access(as_vexlan(self)->borrow, AccessKind::Exclusive);
+        if (!access.ok()) return nullptr;
+        as_vexlan(self)->game.reset();
+        Py_RETURN_NONE;
+    });
+}
+
+PyObject* step(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        PyObject* argument = nullptr;
+        if (!parse_arguments("PyVexlan.step()", "action_idx", args, nargsf, kwnames, &argument)) return nullptr;
+        Access access(as_vexlan(self)->borrow, AccessKind::Exclusive);
+        if (!access.ok()) return nullptr;
+        std::optional<std::uint64_t> action;
+        if (!to_optional_index(argument, "action_idx", action)) return nullptr;
+        if (const auto refused = as_vexlan(self)->game.step(action)) {
+            PyErr_SetString(PyExc_AssertionError, ("Invalid action: " + std::string(refused->message)).c_str());
+            return nullptr;
+        }
+        Py_RETURN_NONE;
+    });
+}
+
+// --- properties ---
+
+// Runs `read` on the game under shared access.
+template <class Read>
+PyObject* read_game(PyObject* self, Read&& read) {
+    return guarded([&]() -> PyObject* {
+        Access access(as_vexlan(self)->borrow, AccessKind::Shared);
+        if (!access.ok()) return nullptr;
+        return read(static_cast<const game::Game&>(as_vexlan(self)->game));
+    });
+}
+
+PyObject* get_agents(PyObject* self, void*) {
+    return read_game(self, [](const game::Game& game) -> PyObject* {
+        Owned list(PyList_New(static_cast<Py_ssize_t>(game.num_agents)));
+        if (!list) return nullptr;
+        for (std::size_t k = 0; k < game.num_agents; ++k) {
+            PyObject* item = PyLong_FromSize_t(k);
+            if (item == nullptr) return nullptr;
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(k), item);
+        }
+        return list.release();
+    });
+}
+
+PyObject* get_agent_selection(PyObject* self, void*) {
+    return read_game(self, [](const game::Game& game) { return PyLong_FromSize_t(game.current); });
+}
+
+PyObject* get_terminations(PyObject* self, void*) {
+    return read_game(self, [](const game::Game& game) -> PyObject* {
+        Owned list(PyList_New(game::NUM_SEATS));
+        if (!list) return nullptr;
+        for (std::size_t k = 0; k < game::NUM_SEATS; ++k) {
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(k), PyBool_FromLong(game.agents[k].done));
+        }
+        return list.release();
+    });
+}
+
+PyObject* get_is_over(PyObject* self, void*) {
+    return read_game(self, [](const game::Game& game) { return PyBool_FromLong(game.over()); });
+}
+
+PyObject* get_ply(PyObject* self, void*) {
+    return read_game(self, [](const game::Game& game) { return PyLong_FromUnsignedLong(game.ply()); });
+}
+
+// --- the class ---
+
+#define VECTORCALL_METHOD(function) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function))
+
+PyMethodDef METHODS[] = {
+    {"reset", VECTORCALL_METHOD(reset), METH_FASTCALL | METH_KEYWORDS, "reset($self)\n--\n\n"},
+    {"step", VECTORCALL_METHOD(step), METH_FASTCALL | METH_KEYWORDS, "step($self, action_idx)\n--\n\n"},
+    {"observe", VECTORCALL_METHOD(observe), METH_FASTCALL | METH_KEYWORDS, "observe($self, agent_idx)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef PROPERTIES[] = {
+    {"agents", get_agents, nullptr, nullptr, nullptr},
+    {"agent_selection", get_agent_selection, nullptr, nullptr, nullptr},
+    {"terminations", get_terminations, nullptr, nullptr, nullptr},
+    {"is_over", get_is_over, nullptr, nullptr, nullptr},
+    {"ply", get_ply, nullptr, "The number of placements made so far, by all agents.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot SLOTS[] = {
+    {Py_tp_doc, const_cast<char*>("PyVexlan()\n--\n\n")},
+    {Py_tp_new, reinterpret_cast<void*>(vexlan_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(deallocate<PyVexlanObject>)},
+    {Py_tp_traverse, reinterpret_cast<void*>(traverse_type_only)},
+    {Py_tp_methods, METHODS},
+    {Py_tp_getset, PROPERTIES},
+    {0, nullptr},
+};
+
+PyType_Spec SPEC = {
+    "vexlan_rl._vexlan.PyVexlan",
+    sizeof(PyVexlanObject),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
+    SLOTS,
+};
+
+PyObject* tuple_of_longs(std::initializer_list<long> values) {
+    Owned tuple(PyTuple_New(static_cast<Py_ssize_t>(values.size())));
+    if (!tuple) return nullptr;
+    Py_ssize_t position = 0;
+    for (long value : values) {
+        PyObject* item = PyLong_FromLong(value);
+        if (item == nullptr) return nullptr;
+        PyTuple_SET_ITEM(tuple.get(), position++, item);
+    }
+    return tuple.release();
+}
+
+// A tuple of interned str, item j being text(j).
+template <class Text>
+PyObject* tuple_of_texts(std::size_t count, Text&& text) {
+    Owned tuple(PyTuple_New(static_cast<Py_ssize_t>(count)));
+    if (!tuple) return nullptr;
+    for (std::size_t j = 0; j < count; ++j) {
+        const std::string_view name = text(j);
+        PyObject* item = PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
+        if (item == nullptr) return nullptr;
+        PyUnicode_InternInPlace(&item);
+        PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(j), item);
+    }
+    return tuple.release();
+}
+
+PyTypeObject* create_vexlan_type() {
+    Owned type(PyType_FromSpec(&SPEC));
+    if (!type) return nullptr;
+    auto* object = reinterpret_cast<PyTypeObject*>(type.get());
+    const bool ready =
+        set_class_attribute(object, "num_actions", PyLong_FromSize_t(game::NUM_GRID_POSITIONS)) &&
+        set_class_attribute(object, "action_grid_shape", tuple_of_longs({91, 20, 20})) &&
+        set_class_attribute(object, "reward_modes",
+                            tuple_of_texts(game::REWARD_MODE_NAMES.size(),
+                                           [](std::size_t j) { return game::REWARD_MODE_NAMES[j]; })) &&
+        set_class_attribute(object, "piece_names", tuple_of_texts(game::NUM_PIECE_TYPES, [](std::size_t j) {
+                                return game::name(game::ALL_PIECE_TYPES[j]);
+                            }));
+    return ready ? reinterpret_cast<PyTypeObject*>(type.release()) : nullptr;
+}
+
+}  // namespace
+
+PyTypeObject* vexlan_type() {
+    // First created by the module's execution step, under the import lock.
+    static std::atomic<PyTypeObject*> type{nullptr};
+    if (PyTypeObject* existing = type.load(std::memory_order_acquire)) return existing;
+    PyTypeObject* created = create_vexlan_type();
+    type.store(created, std::memory_order_release);
+    return created;
+}
+
+}  // namespace binding
