@@ -62,16 +62,6 @@ PyObject* step(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObje
 
 // --- properties ---
 
-// Runs `read` on the game under shared access.
-template <class Read>
-PyObject* read_game(PyObject* self, Read&& read) {
-    return guarded([&]() -> PyObject* {
-        Access access(as_vexlan(self)->borrow, AccessKind::Shared);
-        if (!access.ok()) return nullptr;
-        return read(static_cast<const game::Game&>(as_vexlan(self)->game));
-    });
-}
-
 PyObject* get_agents(PyObject* self, void*) {
     return read_game(self, [](const game::Game& game) -> PyObject* {
         Owned list(PyList_New(static_cast<Py_ssize_t>(game.num_agents)));

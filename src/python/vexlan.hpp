@@ -3,6 +3,7 @@
 #include "borrow.hpp"
 #include "compat.h"
 #include "game/game.hpp"
+#include "panic.hpp"
 
 namespace binding {
 
@@ -23,5 +24,16 @@ PyTypeObject* vexlan_type();
 PyObject* new_vexlan(PyTypeObject* type, const game::Game& game);
 
 inline PyVexlanObject* as_vexlan(PyObject* self) { return reinterpret_cast<PyVexlanObject*>(self); }
+
+// A property getter's body: `read` (game -> new reference) under shared
+// access, with C++ exceptions turned into Python ones.
+template <class Read>
+PyObject* read_game(PyObject* self, Read&& read) {
+    return guarded([&]() -> PyObject* {
+        Access access(as_vexlan(self)->borrow, AccessKind::Shared);
+        if (!access.ok()) return nullptr;
+        return read(static_cast<const game::Game&>(as_vexlan(self)->game));
+    });
+}
 
 }  // namespace binding
