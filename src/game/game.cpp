@@ -1,5 +1,7 @@
 #include "game/game.hpp"
 
+#include "game/actions/legal_placements.hpp"
+
 namespace game {
 
 Game::Game() : actions(&ActionSet::get()) {
@@ -43,24 +45,8 @@ void Game::update_done() {
     for (std::size_t k = 0; k < NUM_SEATS; ++k) {
         Agent& agent = agents[k];
         if (agent.done) continue;
-        auto [blocked, corners] = placement_masks(k);
-        bool can_move = false;
-        for (unsigned x : corners.ones()) {
-            for (std::size_t j = 0; j < NUM_PIECE_TYPES && !can_move; ++j) {
-                if ((agent.remaining >> j & 1) == 0) continue;
-                for (std::uint16_t i : actions->candidates_for(x, j)) {
-                    if (!actions->actions[i].cells.intersects(blocked)) {
-                        can_move = true;
-                        break;
-                    }
-                }
-            }
-            if (can_move) break;
-            // Every placement covering x has just failed: later candidates
-            // that cover x can be rejected at once.
-            blocked |= Bitboard::single(x);
-        }
-        agent.done = !can_move;
+        const auto [blocked, corners] = placement_masks(k);
+        agent.done = !has_legal_placement(*actions, blocked, corners, agent.remaining);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "game/game.hpp"
 
+#include "game/actions/legal_placements.hpp"
+
 namespace game {
 
 // Observer o's frame is the absolute board turned o quarter turns
@@ -28,19 +30,7 @@ void Game::observed_moves(const Observation& observation, std::vector<std::uint1
     moves.clear();
     // A done seat has no placement left; spare it the fruitless search.
     if (observation.done[0]) return;
-    Bitboard blocked = observation.blocked[0];
-    const std::uint32_t remaining = observation.pieces[0];
-    for (unsigned x : observation.corners[0].ones()) {
-        for (std::size_t j = 0; j < NUM_PIECE_TYPES; ++j) {
-            if ((remaining >> j & 1) == 0) continue;
-            for (std::uint16_t i : actions->candidates_for(x, j)) {
-                if (!actions->actions[i].cells.intersects(blocked)) moves.push_back(i);
-            }
-        }
-        // Every placement covering x is now listed; blocking x keeps a
-        // placement that also covers a later corner from being listed again.
-        blocked |= Bitboard::single(x);
-    }
+    list_legal_placements(*actions, observation.blocked[0], observation.corners[0], observation.pieces[0], moves);
 }
 
 }  // namespace game

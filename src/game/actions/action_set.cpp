@@ -3,6 +3,7 @@
 #include <limits>
 #include <unordered_map>
 
+#include "game/bitboard/row_windows.hpp"
 #include "game/pieces/piece.hpp"
 
 namespace game {
@@ -49,6 +50,9 @@ ActionSet ActionSet::build() {
         for (std::uint16_t i = 0; i < count; ++i) set.seat_maps[k][i] = rot[set.seat_maps[k - 1][i]];
     }
 
+    std::vector<u128> windows(count);
+    for (std::uint16_t i = 0; i < count; ++i) windows[i] = RowWindows::pack(set.actions[i].cells);
+
     std::vector<std::vector<std::uint16_t>> lists(NUM_INDICES * NUM_PIECE_TYPES);
     for (std::uint16_t i = 0; i < count; ++i) {
         const std::size_t j = catalogue_index(set.actions[i].piece);
@@ -57,9 +61,12 @@ ActionSet ActionSet::build() {
     set.offsets.reserve(lists.size() + 1);
     set.offsets.push_back(0);
     for (const auto& list : lists) {
+        if (list.size() > MAX_LIST_LENGTH) throw Fault("Candidate list of " + std::to_string(list.size()) + " placements");
         set.candidates.insert(set.candidates.end(), list.begin(), list.end());
         set.offsets.push_back(set.candidates.size());
     }
+    set.candidate_windows.reserve(set.candidates.size());
+    for (std::uint16_t i : set.candidates) set.candidate_windows.push_back(windows[i]);
     return set;
 }
 

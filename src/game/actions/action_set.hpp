@@ -30,13 +30,20 @@ inline constexpr std::size_t NUM_SEATS = 4;
 // left) turned onto the absolute board; seat map k is k quarter turns
 // clockwise. candidates[offsets[x] .. offsets[x + 1]) with
 // x = cell * 21 + catalogue index: the placements of that piece type that
-// cover the cell, ascending.
+// cover the cell, ascending. candidate_windows[e] is the cells of placement
+// candidates[e] packed as a row window (RowWindows::pack), stored beside the
+// lists so that the placement search reads both in order and never touches
+// the 80-byte `actions` entries.
 struct ActionSet {
     std::vector<Action> actions;
     std::vector<std::optional<std::size_t>> grid;
     std::array<std::vector<std::uint16_t>, NUM_SEATS> seat_maps;
     std::vector<std::uint16_t> candidates;
     std::vector<std::size_t> offsets;
+    std::vector<u128> candidate_windows;
+
+    // The longest candidate list: 8 orientations of a five-cell piece.
+    static constexpr std::size_t MAX_LIST_LENGTH = 40;
 
     // The process-wide set, built by the first caller; concurrent first
     // callers wait for that one build.
