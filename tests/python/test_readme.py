@@ -1,0 +1,21 @@
+"""The Python examples of the README run, in order, as one program."""
+
+import re
+from pathlib import Path
+
+import pytest
+
+README = Path(__file__).resolve().parents[2] / "README.md"
+
+
+def test_readme_examples_run(capfd):
+    pytest.importorskip("pettingzoo")
+    blocks = re.findall(r"^```python\n(.*?)^```", README.read_text(), re.MULTILINE | re.DOTALL)
+    assert len(blocks) == 5
+    namespace: dict = {}
+    for block in blocks:
+        exec(compile(block, str(README), "exec"), namespace)
+    assert namespace["game"].is_over and namespace["restored"].to_bytes() == namespace["state"]
+    assert namespace["environment"].agents == [] and len(namespace["results"]) == 8
+    printed = capfd.readouterr().out
+    assert printed.count("\x1b[44mx") > 0 and printed.count("\n") > 2 * 41
