@@ -69,20 +69,22 @@ TEST(RowWindows, PackRefusesEmptyAndTallSets) {
     EXPECT_NO_THROW(RowWindows::pack(Bitboard::single(cell_index(2, 3)) | Bitboard::single(cell_index(6, 3))));
 }
 
-// Each stored window, read back cell by cell, is the cells of the candidate
-// beside it.
-TEST(RowWindows, CandidateWindowsMatchTheirPlacements) {
-    const ActionSet& set = ActionSet::get();
-    ASSERT_EQ(set.candidate_windows.size(), set.candidates.size());
-    for (std::size_t e = 0; e < set.candidates.size(); ++e) {
-        const u128 packed = set.candidate_windows[e];
-        const unsigned top = static_cast<unsigned>(packed >> RowWindows::TOP_ROW_SHIFT);
-        ASSERT_EQ(packed & ~RowWindows::WINDOW_MASK, u128{top} << RowWindows::TOP_ROW_SHIFT) << "entry " << e;
-        Bitboard cells;
-        for (unsigned bit = 0; bit < RowWindows::WIDTH; ++bit) {
-            if ((packed >> bit & 1) != 0) cells |= Bitboard::single(top * ROW_STRIDE + bit);
+TEST(RowWindows, ContainsAndCoversReadSingleCells) {
+    std::mt19937 rng(3);
+    const Bitboard board = random_board(rng, 0.4);
+    const RowWindows windows(board);
+    for (unsigned cell = 0; cell < NUM_INDICES; ++cell) {
+        if (cell % ROW_STRIDE == BOARD_SIZE) continue;
+        ASSERT_EQ(windows.contains(cell), board.contains(cell)) << cell;
+    }
+    // Every placement covers exactly its own cells, including those outside
+    // its five rows and before its top row.
+    for (const Action& action : ActionSet::get().actions) {
+        const u128 packed = RowWindows::pack(action.cells);
+        for (unsigned cell = 0; cell < NUM_INDICES; ++cell) {
+            ASSERT_EQ(RowWindows::covers(packed, cell), action.cells.contains(cell))
+                << "grid index " << action.grid_index << ", cell " << cell;
         }
-        ASSERT_EQ(cells, set.actions[set.candidates[e]].cells) << "entry " << e;
     }
 }
 

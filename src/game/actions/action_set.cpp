@@ -67,6 +67,18 @@ ActionSet ActionSet::build() {
     }
     set.candidate_windows.reserve(set.candidates.size());
     for (std::uint16_t i : set.candidates) set.candidate_windows.push_back(windows[i]);
+
+    set.edge_masks.assign(lists.size(), {});
+    for (std::size_t x = 0; x < lists.size(); ++x) {
+        const unsigned cell = static_cast<unsigned>(x / NUM_PIECE_TYPES);
+        for (std::size_t d = 0; d < NUM_EDGES; ++d) {
+            const std::optional<unsigned> neighbour = edge_neighbour(cell, static_cast<Edge>(d));
+            if (!neighbour) continue;
+            for (std::size_t n = 0; n < lists[x].size(); ++n) {
+                if (RowWindows::covers(windows[lists[x][n]], *neighbour)) set.edge_masks[x][d] |= std::uint64_t{1} << n;
+            }
+        }
+    }
     return set;
 }
 

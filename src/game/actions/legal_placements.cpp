@@ -7,36 +7,49 @@
 namespace game {
 namespace {
 
-// Calls visit(taken, first, last) for each candidate list of the walk, as
-// the range [first, last) of `candidates` and `candidate_windows`, with
-// `taken` the blocked cells plus the corner cells already visited; stops
-// and returns false as soon as visit does.
+// Calls visit(taken, first, alive) for each candidate list of the walk, the
+// list starting at entry `first` of `candidates` and `candidate_windows`,
+// with `taken` the blocked cells plus the corner cells already visited and
+// `alive` the list entries (bit n: entry first + n) that cover no taken edge
+// neighbour of the corner, the others being sure to meet `taken`. Stops and
+// returns false as soon as visit does.
 template <class Visit>
 bool walk(const ActionSet& set, const Bitboard& blocked, const Bitboard& corners, std::uint32_t remaining,
           Visit visit) {
     RowWindows taken(blocked);
     for (unsigned x : corners.ones()) {
+        std::array<std::uint64_t, NUM_EDGES> edge_taken{};  // all ones across a taken edge
+        for (std::size_t d = 0; d < NUM_EDGES; ++d) {
+            const std::optional<unsigned> neighbour = edge_neighbour(x, static_cast<Edge>(d));
+            if (neighbour && taken.contains(*neighbour)) edge_taken[d] = ~std::uint64_t{0};
+        }
         for (std::size_t j = 0; j < NUM_PIECE_TYPES; ++j) {
             if ((remaining >> j & 1) == 0) continue;
             const std::size_t list = x * NUM_PIECE_TYPES + j;
-            if (!visit(taken, set.offsets[list], set.offsets[list + 1])) return false;
+            const std::size_t first = set.offsets[list];
+            std::uint64_t alive = (std::uint64_t{1} << (set.offsets[list + 1] - first)) - 1;
+            for (std::size_t d = 0; d < NUM_EDGES; ++d) alive &= ~(set.edge_masks[list][d] & edge_taken[d]);
+            if (!visit(taken, first, alive)) return false;
         }
         taken.add(x);
     }
     return true;
 }
 
+unsigned lowest_bit(std::uint64_t bits) { return static_cast<unsigned>(__builtin_ctzll(bits)); }
+
 }  // namespace
 
 bool has_legal_placement(const ActionSet& set, const Bitboard& blocked, const Bitboard& corners,
                          std::uint32_t remaining) {
     const u128* const windows = set.candidate_windows.data();
-    return !walk(set, blocked, corners, remaining, [windows](const RowWindows& taken, std::size_t first, std::size_t last) {
-        for (std::size_t e = first; e < last; ++e) {
-            if (!taken.meets(windows[e])) return false;
-        }
-        return true;
-    });
+    return !walk(set, blocked, corners, remaining,
+                 [windows](const RowWindows& taken, std::size_t first, std::uint64_t alive) {
+                     for (; alive != 0; alive &= alive - 1) {
+                         if (!taken.meets(windows[first + lowest_bit(alive)])) return false;
+                     }
+                     return true;
+                 });
 }
 
 void list_legal_placements(const ActionSet& set, const Bitboard& blocked, const Bitboard& corners,
@@ -44,12 +57,13 @@ void list_legal_placements(const ActionSet& set, const Bitboard& blocked, const 
     moves.clear();
     const std::uint16_t* const candidates = set.candidates.data();
     const u128* const windows = set.candidate_windows.data();
-    walk(set, blocked, corners, remaining, [&](const RowWindows& taken, std::size_t first, std::size_t last) {
-        // Every candidate is written and the count advances only past the
-        // legal ones: no branch on the test, whose outcome is unpredictable.
+    walk(set, blocked, corners, remaining, [&](const RowWindows& taken, std::size_t first, std::uint64_t alive) {
+        // Every entry is written and the count advances only past the legal
+        // ones: no branch on the test, whose outcome is unpredictable.
         std::array<std::uint16_t, ActionSet::MAX_LIST_LENGTH> found;
         std::size_t n = 0;
-        for (std::size_t e = first; e < last; ++e) {
+        for (; alive != 0; alive &= alive - 1) {
+            const std::size_t e = first + lowest_bit(alive);
             found[n] = candidates[e];
             n += !taken.meets(windows[e]);
         }
