@@ -2,8 +2,11 @@
 
 namespace game {
 
+// The targets are gathered as eight 64-bit limbs (limb k: indices 64k to
+// 64k + 63) and packed into words at the end: setting a bit of a limb is one
+// shift and OR, where a bit of a 128-bit word takes a double-word shift.
 Bitboard Bitboard::permute(const std::array<std::uint16_t, NUM_INDICES>& table) const {
-    Bitboard result;
+    std::array<std::uint64_t, NUM_BITS / 64> limbs{};
     for (unsigned i : ones()) {
         if (i >= NUM_INDICES) {
             throw Fault("Permutation table index " + std::to_string(i) + " out of range [0, " +
@@ -13,8 +16,10 @@ Bitboard Bitboard::permute(const std::array<std::uint16_t, NUM_INDICES>& table) 
         if (t >= NUM_BITS) {
             throw Fault("Bitboard word " + std::to_string(t / 128) + " out of range [0, 3]");
         }
-        result.words[3 - t / 128] |= u128{1} << (t % 128);
+        limbs[t / 64] |= std::uint64_t{1} << (t % 64);
     }
+    Bitboard result;
+    for (std::size_t k = 0; k < 4; ++k) result.words[3 - k] = u128{limbs[2 * k + 1]} << 64 | limbs[2 * k];
     return result;
 }
 

@@ -145,7 +145,9 @@ private:
     constexpr u128 low_word(unsigned t) const { return words[3 - t]; }
 };
 
-// Lazy ascending sequence of the set bit indices.
+// Lazy ascending sequence of the set bit indices. It walks the board as
+// eight 64-bit limbs (limb k: indices 64k to 64k + 63), skipping empty ones,
+// so that finding and clearing the lowest bit are single-word operations.
 class Bitboard::Ones {
 public:
     class iterator {
@@ -155,33 +157,32 @@ public:
         using iterator_category = std::input_iterator_tag;
 
         constexpr iterator() = default;
-        constexpr iterator(const Bitboard& b) : rest_(b) { advance_word(); }
+        constexpr iterator(const Bitboard& b) : rest_(b) { advance_limb(); }
 
-        constexpr unsigned operator*() const {
-            const auto low = static_cast<std::uint64_t>(current_);
-            const unsigned bit = low != 0 ? static_cast<unsigned>(__builtin_ctzll(low))
-                                          : 64 + static_cast<unsigned>(__builtin_ctzll(
-                                                     static_cast<std::uint64_t>(current_ >> 64)));
-            return 128 * word_ + bit;
-        }
+        constexpr unsigned operator*() const { return 64 * limb_ + static_cast<unsigned>(__builtin_ctzll(current_)); }
         constexpr iterator& operator++() {
             current_ &= current_ - 1;
             if (current_ == 0) {
-                ++word_;
-                advance_word();
+                ++limb_;
+                advance_limb();
             }
             return *this;
         }
         constexpr void operator++(int) { ++*this; }
-        constexpr bool operator==(std::default_sentinel_t) const { return word_ >= 4; }
+        constexpr bool operator==(std::default_sentinel_t) const { return limb_ >= NUM_LIMBS; }
 
     private:
-        constexpr void advance_word() {
-            while (word_ < 4 && (current_ = rest_.words[3 - word_]) == 0) ++word_;
+        static constexpr unsigned NUM_LIMBS = NUM_BITS / 64;
+
+        constexpr void advance_limb() {
+            while (limb_ < NUM_LIMBS &&
+                   (current_ = static_cast<std::uint64_t>(rest_.words[3 - limb_ / 2] >> (64 * (limb_ % 2)))) == 0) {
+                ++limb_;
+            }
         }
         Bitboard rest_{};
-        u128 current_ = 0;
-        unsigned word_ = 0;  // counted from the least significant word
+        std::uint64_t current_ = 0;
+        unsigned limb_ = 0;  // counted from the least significant limb
     };
 
     constexpr explicit Ones(const Bitboard& b) : board_(b) {}
