@@ -16,6 +16,20 @@ class PyVexlan:
     def reset(self) -> None: ...
     def step(self, action_idx: int | None) -> None: ...
     def observe(self, agent_idx: int) -> PyObservation: ...
+    def outcome(self, mode: str) -> list[float] | None:
+        """The final rewards in `mode`, one of `reward_modes`, None until the game is over."""
+    def to_bytes(self) -> bytes:
+        """The game state as bytes, restore it with `from_bytes`."""
+    def __getstate__(self) -> bytes:
+        """Pickles the game as its `to_bytes` state."""
+    def __setstate__(self, state: bytes) -> None: ...
+    @staticmethod
+    def from_bytes(data: bytes) -> PyVexlan: ...
+    def copy(self) -> PyVexlan:
+        """An independent copy of the game."""
+    def __copy__(self) -> PyVexlan: ...
+    def __deepcopy__(self, _memo: object) -> PyVexlan: ...
+    def render(self) -> None: ...
     @property
     def agents(self) -> list[int]: ...
     @property
@@ -27,6 +41,12 @@ class PyVexlan:
     @property
     def ply(self) -> int:
         """The number of placements made so far, by all agents."""
+    @property
+    def scores(self) -> list[int]:
+        """Every agent's official score as if the game ended now."""
+    @property
+    def rewards(self) -> list[int | None]:
+        """The score of every agent that is done, None for the others."""
 
 @final
 class PyObservation:

@@ -9,6 +9,9 @@
 #include "owned.hpp"
 #include "panic.hpp"
 #include "game/scores.hpp"
+#include "scores.hpp"
+#include "seat_list.hpp"
+#include "state.hpp"
 #include "type_setup.hpp"
 
 namespace binding {
@@ -80,13 +83,8 @@ PyObject* get_agent_selection(PyObject* self, void*) {
 }
 
 PyObject* get_terminations(PyObject* self, void*) {
-    return read_game(self, [](const game::Game& game) -> PyObject* {
-        Owned list(PyList_New(game::NUM_SEATS));
-        if (!list) return nullptr;
-        for (std::size_t k = 0; k < game::NUM_SEATS; ++k) {
-            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(k), PyBool_FromLong(game.agents[k].done));
-        }
-        return list.release();
+    return read_game(self, [](const game::Game& game) {
+        return seat_list([&](std::size_t k) { return PyBool_FromLong(game.agents[k].done); });
     });
 }
 
@@ -106,6 +104,22 @@ PyMethodDef METHODS[] = {
     {"reset", VECTORCALL_METHOD(reset), METH_FASTCALL | METH_KEYWORDS, "reset($self)\n--\n\n"},
     {"step", VECTORCALL_METHOD(step), METH_FASTCALL | METH_KEYWORDS, "step($self, action_idx)\n--\n\n"},
     {"observe", VECTORCALL_METHOD(observe), METH_FASTCALL | METH_KEYWORDS, "observe($self, agent_idx)\n--\n\n"},
+    {"outcome", VECTORCALL_METHOD(outcome), METH_FASTCALL | METH_KEYWORDS,
+     "outcome($self, mode)\n--\n\nThe final rewards in `mode`, one of `reward_modes`, None until the game is over."},
+    {"to_bytes", VECTORCALL_METHOD(to_bytes), METH_FASTCALL | METH_KEYWORDS,
+     "to_bytes($self)\n--\n\nThe game state as bytes, restore it with `from_bytes`."},
+    {"__getstate__", VECTORCALL_METHOD(get_state), METH_FASTCALL | METH_KEYWORDS,
+     "__getstate__($self)\n--\n\nPickles the game as its `to_bytes` state."},
+    {"__setstate__", VECTORCALL_METHOD(set_state), METH_FASTCALL | METH_KEYWORDS,
+     "__setstate__($self, state)\n--\n\n"},
+    {"from_bytes", VECTORCALL_METHOD(from_bytes), METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
+     "from_bytes(data)\n--\n\n"},
+    {"copy", VECTORCALL_METHOD(copy), METH_FASTCALL | METH_KEYWORDS,
+     "copy($self)\n--\n\nAn independent copy of the game."},
+    {"__copy__", VECTORCALL_METHOD(shallow_copy), METH_FASTCALL | METH_KEYWORDS, "__copy__($self)\n--\n\n"},
+    {"__deepcopy__", VECTORCALL_METHOD(deep_copy), METH_FASTCALL | METH_KEYWORDS,
+     "__deepcopy__($self, _memo)\n--\n\n"},
+    {"render", VECTORCALL_METHOD(render), METH_FASTCALL | METH_KEYWORDS, "render($self)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -115,6 +129,8 @@ PyGetSetDef PROPERTIES[] = {
     {"terminations", get_terminations, nullptr, nullptr, nullptr},
     {"is_over", get_is_over, nullptr, nullptr, nullptr},
     {"ply", get_ply, nullptr, "The number of placements made so far, by all agents.", nullptr},
+    {"scores", get_scores, nullptr, "Every agent's official score as if the game ended now.", nullptr},
+    {"rewards", get_rewards, nullptr, "The score of every agent that is done, None for the others.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

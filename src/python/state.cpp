@@ -1,0 +1,137 @@
+// Saving, restoring, copying and printing a game. Pickling needs nothing
+// more than __getstate__ and __setstate__: the default object reduction
+// makes a fresh PyVexlan() and hands it the saved state.
+
+#include "state.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "arguments.hpp"
+#include "vexlan.hpp"
+
+namespace binding {
+
+namespace {
+
+// Game::from_bytes of a bytes argument; on failure the exception is set.
+std::optional<game::Game> restore(PyObject* argument, const char* parameter) {
+    std::span<const std::uint8_t> bytes;
+    if (!to_byte_span(argument, parameter, bytes)) return std::nullopt;
+    auto restored = game::Game::from_bytes(bytes);
+    if (!restored) PyErr_SetString(PyExc_ValueError, "Not a game state written by to_bytes() of this version");
+    return restored;
+}
+
+PyObject* new_game_object(const game::Game& game) {
+    PyTypeObject* type = vexlan_type();
+    return type != nullptr ? new_vexlan(type, game) : nullptr;
+}
+
+// The state bytes under shared access, for the method named `qualname`.
+PyObject* save(PyObject* self, const char* qualname, PyObject* const* args, std::size_t nargsf,
+               PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        if (!parse_arguments(qualname, nullptr, args, nargsf, kwnames, nullptr)) return nullptr;
+        Access access(as_vexlan(self)->borrow, AccessKind::Shared);
+        if (!access.ok()) return nullptr;
+        const game::StateBytes state = as_vexlan(self)->game.to_bytes();
+        return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state.data()),
+                                         static_cast<Py_ssize_t>(state.size()));
+    });
+}
+
+// A copy under shared access, for the method named `qualname` with no
+// parameter or the one parameter `ignored`, whose value is never read.
+PyObject* copy_of(PyObject* self, const char* qualname, const char* ignored, PyObject* const* args,
+                  std::size_t nargsf, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        PyObject* unused = nullptr;
+        if (!parse_arguments(qualname, ignored, args, nargsf, kwnames, &unused)) return nullptr;
+        Access access(as_vexlan(self)->borrow, AccessKind::Shared);
+        if (!access.ok()) return nullptr;
+        return new_game_object(as_vexlan(self)->game);
+    });
+}
+
+}  // namespace
+
+// --- state bytes and pickling ---
+
+PyObject* to_bytes(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    return save(self, "PyVexlan.to_bytes()", args, nargsf, kwnames);
+}
+
+PyObject* get_state(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    return save(self, "PyVexlan.__getstate__()", args, nargsf, kwnames);
+}
+
+PyObject* set_state(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        PyObject* argument = nullptr;
+        if (!parse_arguments("PyVexlan.__setstate__()", "state", args, nargsf, kwnames, &argument)) {
+            return nullptr;
+        }
+        Access access(as_vexlan(self)->borrow, AccessKind::Exclusive);
+        if (!access.ok()) return nullptr;
+        const auto restored = restore(argument, "state");
+        if (!restored) return nullptr;
+        as_vexlan(self)->game = *restored;
+        Py_RETURN_NONE;
+    });
+}
+
+PyObject* from_bytes(PyObject*, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        PyObject* argument = nullptr;
+        if (!parse_arguments("PyVexlan.from_bytes()", "data", args, nargsf, kwnames, &argument)) return nullptr;
+        const auto restored = restore(argument, "data");
+        return restored ? new_game_object(*restored) : nullptr;
+    });
+}
+
+// --- copies ---
+
+PyObject* copy(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    return copy_of(self, "PyVexlan.copy()", nullptr, args, nargsf, kwnames);
+}
+
+PyObject* shallow_copy(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    return copy_of(self, "PyVexlan.__copy__()", nullptr, args, nargsf, kwnames);
+}
+
+PyObject* deep_copy(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    return copy_of(self, "PyVexlan.__deepcopy__()", "_memo", args, nargsf, kwnames);
+}
+
+// --- printing ---
+
+PyObject* render(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        if (!parse_arguments("PyVexlan.render()", nullptr, args, nargsf, kwnames, nullptr)) return nullptr;
+        Access access(as_vexlan(self)->borrow, AccessKind::Shared);
+        if (!access.ok()) return nullptr;
+        const std::string text = as_vexlan(self)->game.text() + '\n';
+        // Straight to file descriptor 1 through C's stdout, flushed at once so
+        // that nothing waits in the buffer if the process ends abruptly. The
+        // write may block on a full pipe, so other threads run meanwhile.
+        bool written = false;
+        int error = 0;
+        Py_BEGIN_ALLOW_THREADS
+        written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+        written = std::fflush(stdout) == 0 && written;
+        error = errno;
+        if (!written) std::clearerr(stdout);
+        Py_END_ALLOW_THREADS
+        if (!written) {
+            errno = error;
+            return PyErr_SetFromErrno(PyExc_OSError);
+        }
+        Py_RETURN_NONE;
+    });
+}
+
+}  // namespace binding
