@@ -1,6 +1,8 @@
 """Long loops of successful and failing calls do not grow the process."""
 
+import copy
 import gc
+import pickle
 
 from vexlan_rl import PyVexlan
 
@@ -30,8 +32,24 @@ def churn(rounds: int) -> None:
             except (TypeError, ValueError):
                 pass
         game.agents, game.terminations, game.agent_selection, game.is_over, game.ply
+        game.scores, game.rewards, game.outcome("rank")
+        state = game.to_bytes()
+        game.__setstate__(game.__getstate__())
+        PyVexlan.from_bytes(state).copy().__deepcopy__(None)
+        copy.copy(game)
+        for call in (lambda: game.outcome("Rank"), lambda: game.outcome(1), lambda: game.outcome("\ud800"),
+                     lambda: game.outcome(), lambda: PyVexlan.from_bytes(b""), lambda: PyVexlan.from_bytes(None),
+                     lambda: PyVexlan.from_bytes(bytearray(state)), lambda: game.__setstate__(b"x"),
+                     lambda: game.__setstate__(state=[]), lambda: game.to_bytes(1), lambda: game.render(0)):
+            try:
+                call()
+            except (TypeError, ValueError):
+                pass
         if n % 16 == 0:
             game.observe(n % 4).action_mask
+            pickle.loads(pickle.dumps(game))
+        if n % 4096 == 0:
+            game.render()
         game.reset()
 
 
