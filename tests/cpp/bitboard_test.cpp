@@ -126,6 +126,10 @@ TEST(Bitboard, QuarterTurnsAreInversePermutationsOfTheBoard) {
     EXPECT_EQ(b.permute(TURN_CW).permute(TURN_CCW), b);
     EXPECT_EQ(turn_counter_clockwise(b, 1), b.permute(TURN_CCW));
     EXPECT_EQ(turn_counter_clockwise(b, 3), b.permute(TURN_CW));
+    EXPECT_EQ(turn_counter_clockwise(b, 2), b.permute(TURN_CW).permute(TURN_CW));
+    EXPECT_EQ(HALF_TURN[0], 418);
+    EXPECT_EQ(HALF_TURN[cell_index(3, 5)], cell_index(16, 14));
+    EXPECT_EQ(HALF_TURN[20], 20);
     EXPECT_THROW(Bitboard::single(450).permute(TURN_CW), Fault);
 }
 

@@ -48,7 +48,7 @@ Bitboard turn_counter_clockwise(const Bitboard& board, std::size_t quarter_turns
         case 1:
             return board.permute(TURN_CCW);
         case 2:
-            return board.permute(TURN_CW).permute(TURN_CW);
+            return board.permute(HALF_TURN);
         case 3:
             return board.permute(TURN_CW);
         default:

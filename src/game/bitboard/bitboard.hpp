@@ -243,6 +243,14 @@ inline constexpr Bitboard PADDING_MASK = detail::make_board_mask(true);
 inline constexpr std::array<std::uint16_t, NUM_INDICES> TURN_CW = detail::make_turn(true);
 inline constexpr std::array<std::uint16_t, NUM_INDICES> TURN_CCW = detail::make_turn(false);
 
+// TURN_CW applied twice, (r, c) to (19 - r, 19 - c), so that a half turn
+// costs one lookup per cell.
+inline constexpr std::array<std::uint16_t, NUM_INDICES> HALF_TURN = [] {
+    std::array<std::uint16_t, NUM_INDICES> table{};
+    for (unsigned i = 0; i < NUM_INDICES; ++i) table[i] = TURN_CW[TURN_CW[i]];
+    return table;
+}();
+
 constexpr Bitboard Bitboard::orthogonal_neighbours() const {
     return (*this | shift_up(1) | shift_up(ROW_STRIDE) | shift_down(1) | shift_down(ROW_STRIDE)) &
            BOARD_MASK;
