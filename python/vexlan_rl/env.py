@@ -30,12 +30,16 @@ Each observation is a dict of fresh, writable arrays in the agent's own frame
 
 from typing import Any
 
-import gymnasium
-import numpy as np
-import numpy.typing as npt
-from gymnasium import spaces
-from pettingzoo import AECEnv  # type: ignore[import-untyped]
-from pettingzoo.utils import wrappers  # type: ignore[import-untyped]
+try:
+    import gymnasium
+    import numpy as np
+    import numpy.typing as npt
+    from gymnasium import spaces
+    from pettingzoo import AECEnv  # type: ignore[import-untyped]
+    from pettingzoo.utils import wrappers  # type: ignore[import-untyped]
+except ImportError as missing:
+    raise ImportError(f"vexlan_rl.env needs PettingZoo, Gymnasium and numpy ({missing}); "
+                      "install them with: pip install 'vexlan-rl[pettingzoo]'", name=missing.name) from missing
 
 from vexlan_rl._vexlan import PyObservation, PyVexlan
 from vexlan_rl.board_text import board_text

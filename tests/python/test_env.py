@@ -168,3 +168,10 @@ def test_package_import_needs_none_of_the_optional_dependencies():
             "print(sorted(m for m in ('numpy', 'gymnasium', 'pettingzoo') if m in sys.modules))")
     result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
     assert result.stdout.strip() == "[]"
+
+
+def test_missing_optional_dependencies_name_the_extra():
+    code = "import sys\nsys.modules['pettingzoo'] = None\nimport vexlan_rl.env"
+    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    assert result.returncode == 1
+    assert result.stderr.rstrip().endswith("install them with: pip install 'vexlan-rl[pettingzoo]'")
