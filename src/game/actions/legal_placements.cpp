@@ -7,12 +7,14 @@
 namespace game {
 namespace {
 
-// Calls visit(taken, first, alive) for each candidate list of the walk, the
-// list starting at entry `first` of `candidates` and `candidate_windows`,
-// with `taken` the blocked cells plus the corner cells already visited and
-// `alive` the list entries (bit n: entry first + n) that cover no taken edge
-// neighbour of the corner, the others being sure to meet `taken`. Stops and
-// returns false as soon as visit does.
+unsigned lowest_bit(std::uint64_t bits) { return static_cast<unsigned>(__builtin_ctzll(bits)); }
+
+// Calls visit(taken, first, alive) for each candidate list of the walk with
+// an entry worth testing: the list starts at entry `first` of `candidates`
+// and `candidate_windows`, `taken` is the blocked cells plus the corner
+// cells already visited, and `alive` the list entries (bit n: entry
+// first + n) that cover no taken edge neighbour of the corner, the others
+// being sure to meet `taken`. Stops and returns false as soon as visit does.
 template <class Visit>
 bool walk(const ActionSet& set, const Bitboard& blocked, const Bitboard& corners, std::uint32_t remaining,
           Visit visit) {
@@ -23,20 +25,17 @@ bool walk(const ActionSet& set, const Bitboard& blocked, const Bitboard& corners
             const std::optional<unsigned> neighbour = edge_neighbour(x, static_cast<Edge>(d));
             if (neighbour && taken.contains(*neighbour)) edge_taken[d] = ~std::uint64_t{0};
         }
-        for (std::size_t j = 0; j < NUM_PIECE_TYPES; ++j) {
-            if ((remaining >> j & 1) == 0) continue;
-            const std::size_t list = x * NUM_PIECE_TYPES + j;
+        for (std::uint32_t pieces = remaining; pieces != 0; pieces &= pieces - 1) {
+            const std::size_t list = x * NUM_PIECE_TYPES + lowest_bit(pieces);
             const std::size_t first = set.offsets[list];
             std::uint64_t alive = (std::uint64_t{1} << (set.offsets[list + 1] - first)) - 1;
             for (std::size_t d = 0; d < NUM_EDGES; ++d) alive &= ~(set.edge_masks[list][d] & edge_taken[d]);
-            if (!visit(taken, first, alive)) return false;
+            if (alive != 0 && !visit(taken, first, alive)) return false;
         }
         taken.add(x);
     }
     return true;
 }
-
-unsigned lowest_bit(std::uint64_t bits) { return static_cast<unsigned>(__builtin_ctzll(bits)); }
 
 }  // namespace
 
