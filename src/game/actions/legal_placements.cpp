@@ -9,6 +9,23 @@ namespace {
 
 unsigned lowest_bit(std::uint64_t bits) { return static_cast<unsigned>(__builtin_ctzll(bits)); }
 
+// All ones in element d when the edge neighbour of board cell x across edge
+// d is taken. The window of x's row holds that row in bits 0..20 and the
+// next in bits 21..41; only the row above needs another window. Across the
+// border the value is of no account: no entry covers a cell off the board.
+std::array<std::uint64_t, NUM_EDGES> taken_edges(const RowWindows& taken, unsigned x) {
+    const unsigned row = x / ROW_STRIDE, column = x % ROW_STRIDE;
+    const auto here = static_cast<std::uint64_t>(taken.rows[row]);
+    const auto above = row > 0 ? static_cast<std::uint64_t>(taken.rows[row - 1]) : 0;
+    std::array<std::uint64_t, NUM_EDGES> edges;
+    edges[static_cast<std::size_t>(Edge::Up)] = above >> column & 1;
+    edges[static_cast<std::size_t>(Edge::Left)] = column > 0 ? here >> (column - 1) & 1 : 0;
+    edges[static_cast<std::size_t>(Edge::Right)] = here >> (column + 1) & 1;
+    edges[static_cast<std::size_t>(Edge::Down)] = here >> (ROW_STRIDE + column) & 1;
+    for (std::uint64_t& edge : edges) edge = 0 - edge;
+    return edges;
+}
+
 // Calls visit(taken, first, alive) for each candidate list of the walk with
 // an entry worth testing: the list starts at entry `first` of `candidates`
 // and `candidate_windows`, `taken` is the blocked cells plus the corner
@@ -20,11 +37,7 @@ bool walk(const ActionSet& set, const Bitboard& blocked, const Bitboard& corners
           Visit visit) {
     RowWindows taken(blocked);
     for (unsigned x : corners.ones()) {
-        std::array<std::uint64_t, NUM_EDGES> edge_taken{};  // all ones across a taken edge
-        for (std::size_t d = 0; d < NUM_EDGES; ++d) {
-            const std::optional<unsigned> neighbour = edge_neighbour(x, static_cast<Edge>(d));
-            if (neighbour && taken.contains(*neighbour)) edge_taken[d] = ~std::uint64_t{0};
-        }
+        const std::array<std::uint64_t, NUM_EDGES> edge_taken = taken_edges(taken, x);
         for (std::uint32_t pieces = remaining; pieces != 0; pieces &= pieces - 1) {
             const std::size_t list = x * NUM_PIECE_TYPES + lowest_bit(pieces);
             const std::size_t first = set.offsets[list];

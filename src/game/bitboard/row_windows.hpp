@@ -40,9 +40,6 @@ struct RowWindows {
 
     bool meets(u128 packed) const { return (rows[static_cast<unsigned>(packed >> TOP_ROW_SHIFT)] & packed) != 0; }
 
-    // Board cell `cell` (below 420) is in the set.
-    bool contains(unsigned cell) const { return (rows[cell / ROW_STRIDE] >> (cell % ROW_STRIDE) & 1) != 0; }
-
     // The packed placement covers board cell `cell`.
     static bool covers(u128 packed, unsigned cell) {
         const unsigned first = static_cast<unsigned>(packed >> TOP_ROW_SHIFT) * ROW_STRIDE;
