@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <set>
 #include <vector>
@@ -33,6 +34,18 @@ TEST(LegalPlacements, CandidateWindowsMatchTheirPlacements) {
         }
         ASSERT_EQ(cells, set().actions[set().candidates[e]].cells) << "entry " << e;
     }
+}
+
+TEST(LegalPlacements, ListBoundsAreTight) {
+    std::size_t longest_list = 0, most_per_cell = 0;
+    for (std::size_t x = 0; x + 1 < set().offsets.size(); ++x) {
+        longest_list = std::max(longest_list, set().offsets[x + 1] - set().offsets[x]);
+    }
+    for (std::size_t cell = 0; cell < NUM_INDICES; ++cell) {
+        most_per_cell = std::max(most_per_cell, set().offsets[(cell + 1) * NUM_PIECE_TYPES] - set().offsets[cell * NUM_PIECE_TYPES]);
+    }
+    EXPECT_EQ(longest_list, ActionSet::MAX_LIST_LENGTH);
+    EXPECT_EQ(most_per_cell, ActionSet::MAX_CELL_ENTRIES);
 }
 
 TEST(LegalPlacements, EdgeNeighboursStopAtTheBorder) {

@@ -65,6 +65,10 @@ ActionSet ActionSet::build() {
         set.candidates.insert(set.candidates.end(), list.begin(), list.end());
         set.offsets.push_back(set.candidates.size());
     }
+    for (std::size_t cell = 0; cell < NUM_INDICES; ++cell) {
+        const std::size_t entries = set.offsets[(cell + 1) * NUM_PIECE_TYPES] - set.offsets[cell * NUM_PIECE_TYPES];
+        if (entries > MAX_CELL_ENTRIES) throw Fault("Cell " + std::to_string(cell) + " has " + std::to_string(entries) + " candidates");
+    }
     set.candidate_windows.reserve(set.candidates.size());
     for (std::uint16_t i : set.candidates) set.candidate_windows.push_back(windows[i]);
 

@@ -73,6 +73,9 @@ struct ActionSet {
     // fit the 64-bit masks of edge_masks.
     static constexpr std::size_t MAX_LIST_LENGTH = 40;
     static_assert(MAX_LIST_LENGTH <= 64);
+    // The most entries of one cell's 21 lists together: at an interior cell,
+    // every orientation once for each of its cells.
+    static constexpr std::size_t MAX_CELL_ENTRIES = 414;
 
     // The process-wide set, built by the first caller; concurrent first
     // callers wait for that one build.
