@@ -30,12 +30,12 @@ struct RowWindows {
     static u128 pack(const Bitboard& cells) {
         if (cells.is_empty()) throw Fault("Cannot pack an empty placement");
         const unsigned top = *cells.ones().begin() / ROW_STRIDE;
-        Bitboard window;
-        window.words[3] = (top == 0 ? cells : cells.shift_down(top * ROW_STRIDE)).words[3] & WINDOW_MASK;
-        if (window.count() != cells.count()) {
+        const Bitboard from_top = top == 0 ? cells : cells.shift_down(top * ROW_STRIDE);
+        const u128 window = from_top.words[3] & WINDOW_MASK;
+        if (from_top.words[3] != window || from_top.words[2] != 0 || from_top.words[1] != 0 || from_top.words[0] != 0) {
             throw Fault("Placement from row " + std::to_string(top) + " is taller than five rows");
         }
-        return window.words[3] | u128{top} << TOP_ROW_SHIFT;
+        return window | u128{top} << TOP_ROW_SHIFT;
     }
 
     bool meets(u128 packed) const { return (rows[static_cast<unsigned>(packed >> TOP_ROW_SHIFT)] & packed) != 0; }
