@@ -4,6 +4,7 @@ import copy
 import gc
 import pickle
 
+from random_play import play
 from vexlan_rl import PyVexlan
 
 
@@ -15,6 +16,29 @@ def resident_bytes() -> int:
 class BadIndex:
     def __index__(self):
         raise KeyError("no")
+
+
+class Data(bytes):
+    pass
+
+
+class Conflicts:
+    """An index whose conversion calls the game it is converted for, meeting
+    the access that the call holds, then names no agent or placement."""
+
+    def __init__(self, game):
+        self.game = game
+
+    def __index__(self):
+        for call in (lambda: self.game.ply, self.game.reset, lambda: self.game.observe(0)):
+            try:
+                call()
+            except RuntimeError:
+                pass
+        return 36400
+
+
+OVER = play(4)[0].to_bytes()
 
 
 def churn(rounds: int) -> None:
@@ -45,8 +69,22 @@ def churn(rounds: int) -> None:
                 call()
             except (TypeError, ValueError):
                 pass
+        for call in (lambda: game.step(Conflicts(game)), lambda: game.observe(Conflicts(game)),
+                     lambda: game.observe(BadIndex()), lambda: game.observe(None), lambda: game.observe(-1),
+                     lambda: game.step(0, action_idx=1), lambda: game.observe(agent=0),
+                     lambda: game.copy(**{"\udc80": 1}), lambda: game.__copy__(1), lambda: game.__getstate__(1),
+                     lambda: game.__deepcopy__(), lambda: PyVexlan(seed=1), lambda: PyVexlan.from_bytes(data=1),
+                     lambda: PyVexlan.from_bytes(Data(state[:-1] + b"\x04")), lambda: game.outcome(mode="\0")):
+            try:
+                call()
+            except (AssertionError, KeyError, OverflowError, TypeError, ValueError):
+                pass
+        over = PyVexlan.from_bytes(OVER)
+        over.step(None)
+        over.rewards, over.outcome("score"), over.outcome("win_share"), over.outcome("rank")
         if n % 16 == 0:
-            game.observe(n % 4).action_mask
+            seen = game.observe(n % 4)
+            seen.observation, seen.corners, seen.blocked, seen.pieces, seen.done, seen.action_mask
             pickle.loads(pickle.dumps(game))
         if n % 4096 == 0:
             game.render()
