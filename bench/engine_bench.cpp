@@ -13,6 +13,8 @@
 #include <ctime>
 #include <optional>
 #include <random>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "game/actions/legal_placements.hpp"
@@ -136,9 +138,28 @@ void bench_self_play(const char* label, MoveChooser choose) {
                 static_cast<double>(games) / elapsed, games, static_cast<double>(turns) / static_cast<double>(games));
 }
 
+// A fixed series of seeded random games through the observed moves, for an
+// instruction-count profile (bench/profile_turn); not inlined so that the
+// profiler can collect inside it alone, away from the action set build.
+[[gnu::noinline]] void play_profiled_games(std::size_t count) {
+    std::mt19937 rng(7);
+    Moves moves;
+    std::size_t turns = 0;
+    for (std::size_t n = 0; n < count; ++n) {
+        Game game;
+        for (; !game.over(); ++turns) play_random_move(game, observed_random_move, rng, moves);
+    }
+    std::printf("%zu games, %zu turns\n", count, turns);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string_view(argv[1]) == "--profile-games") {
+        (void)ActionSet::get();
+        play_profiled_games(std::stoul(argv[2]));
+        return 0;
+    }
     std::printf("engine benchmark: build and self-play in processor time of one thread, step on the wall clock\n");
     bench_build();
     bench_step();
