@@ -46,7 +46,7 @@ void Game::update_done() {
         Agent& agent = agents[k];
         if (agent.done) continue;
         const auto [blocked, corners] = placement_masks(k);
-        agent.done = !has_legal_placement(*actions, blocked, corners, agent.remaining);
+        agent.done = !first_legal_placement(*actions, blocked, corners, agent.remaining);
     }
 }
 

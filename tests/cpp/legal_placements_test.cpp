@@ -7,11 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <optional>
 #include <random>
 #include <set>
 #include <vector>
 
-#include "game/bitboard/row_windows.hpp"
+#include "game/bitboard/reach.hpp"
 #include "game/game.hpp"
 #include "reference.hpp"
 
@@ -20,70 +22,88 @@ namespace {
 
 const ActionSet& set() { return ActionSet::get(); }
 
-// Each stored window, read back cell by cell, is the cells of the candidate
-// beside it.
-TEST(LegalPlacements, CandidateWindowsMatchTheirPlacements) {
-    ASSERT_EQ(set().candidate_windows.size(), set().candidates.size());
-    for (std::size_t e = 0; e < set().candidates.size(); ++e) {
-        const u128 packed = set().candidate_windows[e];
-        const unsigned top = static_cast<unsigned>(packed >> RowWindows::TOP_ROW_SHIFT);
-        ASSERT_EQ(packed & ~RowWindows::WINDOW_MASK, u128{top} << RowWindows::TOP_ROW_SHIFT) << "entry " << e;
-        Bitboard cells;
-        for (unsigned bit = 0; bit < RowWindows::WIDTH; ++bit) {
-            if ((packed >> bit & 1) != 0) cells |= Bitboard::single(top * ROW_STRIDE + bit);
+// The cells of a reach mask seen from board cell (row, column), or none when
+// one lies off the board.
+std::optional<Bitboard> cells_at(std::uint64_t reach, int row, int column) {
+    Bitboard cells;
+    for (int d = -4; d <= 4; ++d) {
+        for (int e = -4 + std::abs(d); e <= 4 - std::abs(d); ++e) {
+            if ((reach & reach_bit(d, e)) == 0) continue;
+            const int r = row + d, c = column + e;
+            if (r < 0 || r >= 20 || c < 0 || c >= 20) return std::nullopt;
+            cells |= Bitboard::single(cell_index(r, c));
         }
-        ASSERT_EQ(cells, set().actions[set().candidates[e]].cells) << "entry " << e;
+    }
+    return cells;
+}
+
+// At every board cell, the reach entries of each piece that fit on the
+// board turn, in order, into the cell's candidate list: the same dense
+// indices, whose placements cover the same cells.
+TEST(LegalPlacements, ReachEntriesAreTheCandidateListsOfEveryCell) {
+    ASSERT_EQ(set().reach_offsets.front(), 0u);
+    ASSERT_EQ(set().reach_offsets.back(), ActionSet::MAX_CELL_ENTRIES);
+    for (int row = 0; row < 20; ++row) {
+        for (int column = 0; column < 20; ++column) {
+            for (std::size_t j = 0; j < NUM_PIECE_TYPES; ++j) {
+                std::vector<std::uint16_t> fitting;
+                for (std::size_t e = set().reach_offsets[j]; e < set().reach_offsets[j + 1]; ++e) {
+                    const ReachEntry& entry = set().reach_entries[e];
+                    const std::optional<Bitboard> cells = cells_at(entry.cells, row, column);
+                    if (!cells) continue;
+                    const std::int64_t dense = entry.base + std::int64_t{row} * entry.width + column;
+                    ASSERT_GE(dense, 0);
+                    ASSERT_LT(dense, static_cast<std::int64_t>(set().actions.size()));
+                    ASSERT_EQ(set().actions[static_cast<std::size_t>(dense)].cells, *cells) << "entry " << e;
+                    fitting.push_back(static_cast<std::uint16_t>(dense));
+                }
+                const auto list = set().candidates_for(cell_index(row, column), j);
+                ASSERT_EQ(fitting, std::vector<std::uint16_t>(list.begin(), list.end())) << row << ", " << column << ", " << j;
+            }
+        }
     }
 }
 
 TEST(LegalPlacements, ListBoundsAreTight) {
-    std::size_t longest_list = 0, most_per_cell = 0;
+    std::size_t longest_list = 0, most_per_cell = 0, longest_reach_list = 0;
     for (std::size_t x = 0; x + 1 < set().offsets.size(); ++x) {
         longest_list = std::max(longest_list, set().offsets[x + 1] - set().offsets[x]);
     }
     for (std::size_t cell = 0; cell < NUM_INDICES; ++cell) {
         most_per_cell = std::max(most_per_cell, set().offsets[(cell + 1) * NUM_PIECE_TYPES] - set().offsets[cell * NUM_PIECE_TYPES]);
     }
+    for (std::size_t j = 0; j < NUM_PIECE_TYPES; ++j) {
+        longest_reach_list = std::max<std::size_t>(longest_reach_list, set().reach_offsets[j + 1] - set().reach_offsets[j]);
+    }
     EXPECT_EQ(longest_list, ActionSet::MAX_LIST_LENGTH);
+    EXPECT_EQ(longest_reach_list, ActionSet::MAX_LIST_LENGTH);
     EXPECT_EQ(most_per_cell, ActionSet::MAX_CELL_ENTRIES);
 }
 
-TEST(LegalPlacements, EdgeNeighboursStopAtTheBorder) {
-    EXPECT_EQ(edge_neighbour(0, Edge::Up), std::nullopt);
-    EXPECT_EQ(edge_neighbour(0, Edge::Left), std::nullopt);
-    EXPECT_EQ(edge_neighbour(0, Edge::Right), 1u);
-    EXPECT_EQ(edge_neighbour(0, Edge::Down), 21u);
-    EXPECT_EQ(edge_neighbour(cell_index(19, 19), Edge::Right), std::nullopt);
-    EXPECT_EQ(edge_neighbour(cell_index(19, 19), Edge::Down), std::nullopt);
-    EXPECT_EQ(edge_neighbour(cell_index(19, 19), Edge::Up), cell_index(18, 19));
-    EXPECT_EQ(edge_neighbour(cell_index(19, 19), Edge::Left), cell_index(19, 18));
-    EXPECT_EQ(edge_neighbour(cell_index(5, 0), Edge::Left), std::nullopt);
-    EXPECT_EQ(edge_neighbour(cell_index(5, 19), Edge::Right), std::nullopt);
-}
-
-// Bit n of a list's mask for an edge: entry n covers the cell across it,
-// worked out on rows and columns.
-TEST(LegalPlacements, EdgeMasksMarkTheEntriesCoveringEachNeighbour) {
-    ASSERT_EQ(set().edge_masks.size(), NUM_INDICES * NUM_PIECE_TYPES);
+// Bit n of a piece's mask for an edge pattern: entry n covers none of the
+// pattern's edge neighbours, worked out on row and column offsets.
+TEST(LegalPlacements, ReachAliveKeepsTheEntriesClearOfTakenEdges) {
     const int step_row[NUM_EDGES] = {-1, 0, 0, 1}, step_column[NUM_EDGES] = {0, -1, 1, 0};
-    for (std::size_t x = 0; x < set().edge_masks.size(); ++x) {
-        const int row = static_cast<int>(x / NUM_PIECE_TYPES / ROW_STRIDE);
-        const int column = static_cast<int>(x / NUM_PIECE_TYPES % ROW_STRIDE);
-        const std::size_t first = set().offsets[x], length = set().offsets[x + 1] - first;
-        for (std::size_t d = 0; d < NUM_EDGES; ++d) {
-            const int r = row + step_row[d], c = column + step_column[d];
+    for (std::size_t j = 0; j < NUM_PIECE_TYPES; ++j) {
+        const std::size_t first = set().reach_offsets[j], length = set().reach_offsets[j + 1] - first;
+        for (unsigned pattern = 0; pattern < (1u << NUM_EDGES); ++pattern) {
             std::uint64_t expected = 0;
             for (std::size_t n = 0; n < length; ++n) {
-                const Bitboard& cells = set().actions[set().candidates[first + n]].cells;
-                if (r >= 0 && r < 20 && c >= 0 && c < 20 && cells.contains(cell_index(r, c))) expected |= std::uint64_t{1} << n;
+                bool clear = true;
+                for (std::size_t d = 0; d < NUM_EDGES; ++d) {
+                    const std::uint64_t neighbour = reach_bit(step_row[d], step_column[d]);
+                    if ((pattern >> d & 1) != 0 && (set().reach_entries[first + n].cells & neighbour) != 0) clear = false;
+                }
+                if (clear) expected |= std::uint64_t{1} << n;
             }
-            ASSERT_EQ(set().edge_masks[x][d], expected) << "list " << x << ", edge " << d;
+            ASSERT_EQ(set().reach_alive[j][pattern], expected) << "piece " << j << ", pattern " << pattern;
         }
     }
 }
 
 // On the absolute board: every seat's legal placements, each once, turned
-// into its frame, are the reference's; has_legal_placement agrees.
+// into its frame, are the reference's; the first legal placement is the
+// first listed.
 void check_position(const Game& game) {
     std::vector<std::uint16_t> moves;
     for (std::size_t k = 0; k < 4; ++k) {
@@ -94,7 +114,8 @@ void check_position(const Game& game) {
         for (std::uint16_t a : moves) grid.insert(set().actions[set().seat_maps[(4 - k) % 4][a]].grid_index);
         ASSERT_EQ(grid.size(), moves.size()) << "seat " << k << ": a placement is listed twice";
         ASSERT_EQ(grid, reference::legal_grid_indices(game, k)) << "seat " << k;
-        ASSERT_EQ(has_legal_placement(set(), masks.blocked, masks.corners, remaining), !moves.empty()) << k;
+        const std::optional<std::uint16_t> first = first_legal_placement(set(), masks.blocked, masks.corners, remaining);
+        ASSERT_EQ(first, moves.empty() ? std::nullopt : std::optional(moves.front())) << k;
     }
 }
 
@@ -124,8 +145,8 @@ TEST(LegalPlacements, NothingWithoutCornersOrPieces) {
     std::vector<std::uint16_t> moves{1, 2, 3};
     list_legal_placements(set(), Bitboard{}, Bitboard{}, ALL_PIECES, moves);
     EXPECT_TRUE(moves.empty());
-    EXPECT_FALSE(has_legal_placement(set(), Bitboard{}, Bitboard{}, ALL_PIECES));
-    EXPECT_FALSE(has_legal_placement(set(), Bitboard{}, Bitboard::single(0), 0));
+    EXPECT_FALSE(first_legal_placement(set(), Bitboard{}, Bitboard{}, ALL_PIECES));
+    EXPECT_FALSE(first_legal_placement(set(), Bitboard{}, Bitboard::single(0), 0));
     // Only the monomino in hand, on one free corner: exactly that placement.
     list_legal_placements(set(), Bitboard{}, Bitboard::single(0), 1, moves);
     EXPECT_EQ(moves, std::vector<std::uint16_t>{0});

@@ -1,9 +1,11 @@
 #include "game/actions/action_set.hpp"
 
 #include <algorithm>
+#include <cstdlib>
+#include <utility>
 #include <limits>
 
-#include "game/bitboard/row_windows.hpp"
+#include "game/bitboard/reach.hpp"
 #include "game/pieces/piece.hpp"
 
 namespace game {
@@ -13,10 +15,60 @@ const ActionSet& ActionSet::get() {
     return ACTION_SET;
 }
 
+namespace {
+
+// The reach tables (see ActionSet). An orientation covers a cell at each of
+// its own cells (a, b) in its bounding box, its top left then being
+// (row - a, column - b); the later the cell, the lower the dense index.
+void build_reach_tables(ActionSet& set, const std::vector<Piece>& catalogue,
+                        const std::vector<std::size_t>& first_of_orientation) {
+    std::size_t next = 0;
+    for (std::size_t o = 0; o < catalogue.size(); ++o) {
+        const std::size_t j = catalogue_index(catalogue[o].piece_type);
+        if (o == 0 || catalogue_index(catalogue[o - 1].piece_type) != j) set.reach_offsets[j] = static_cast<std::uint16_t>(next);
+        std::vector<std::pair<int, int>> cells;
+        const u128 shape = catalogue[o].shape_mask();
+        for (unsigned bit = 0; bit < 128; ++bit) {
+            if ((shape >> bit & 1) != 0) cells.emplace_back(bit / ROW_STRIDE, bit % ROW_STRIDE);
+        }
+        const auto width = static_cast<std::int32_t>(catalogue[o].max_col + 1);
+        for (auto at = cells.rbegin(); at != cells.rend(); ++at) {
+            if (next == ActionSet::MAX_CELL_ENTRIES) throw Fault("More than " + std::to_string(next) + " reach entries");
+            ReachEntry& entry = set.reach_entries[next++];
+            for (auto [r, c] : cells) {
+                if (std::abs(r - at->first) + std::abs(c - at->second) > REACH_RADIUS) {
+                    throw Fault("Orientation " + std::to_string(o) + " reaches beyond four steps");
+                }
+                entry.cells |= reach_bit(r - at->first, c - at->second);
+            }
+            entry.base = static_cast<std::int32_t>(first_of_orientation[o]) - at->first * width - at->second;
+            entry.width = static_cast<std::uint32_t>(width);
+        }
+    }
+    set.reach_offsets[NUM_PIECE_TYPES] = static_cast<std::uint16_t>(next);
+    for (std::size_t j = 0; j < NUM_PIECE_TYPES; ++j) {
+        const std::size_t first = set.reach_offsets[j], length = set.reach_offsets[j + 1] - first;
+        if (length > ActionSet::MAX_LIST_LENGTH) throw Fault("Reach list of " + std::to_string(length) + " entries");
+        for (unsigned pattern = 0; pattern < (1u << NUM_EDGES); ++pattern) {
+            std::uint64_t taken = 0;
+            for (std::size_t d = 0; d < NUM_EDGES; ++d) {
+                if ((pattern >> d & 1) != 0) taken |= EDGE_REACH_BITS[d];
+            }
+            for (std::size_t n = 0; n < length; ++n) {
+                if ((set.reach_entries[first + n].cells & taken) == 0) set.reach_alive[j][pattern] |= std::uint64_t{1} << n;
+            }
+        }
+    }
+}
+
+}  // namespace
+
 ActionSet ActionSet::build() {
     ActionSet set;
     const std::vector<Piece> catalogue = generate();
+    std::vector<std::size_t> first_of_orientation;
     for (std::size_t o = 0; o < catalogue.size(); ++o) {
+        first_of_orientation.push_back(set.actions.size());
         for (const auto& [position, cells] : catalogue[o].build_translations()) {
             set.actions.push_back({cells, o * 400 + position, catalogue[o].piece_type});
         }
@@ -77,24 +129,7 @@ ActionSet ActionSet::build() {
         for (std::uint16_t i = 0; i < count; ++i) set.seat_maps[k][i] = rot[set.seat_maps[k - 1][i]];
     }
 
-    std::vector<u128> windows(count);
-    for (std::uint16_t i = 0; i < count; ++i) windows[i] = RowWindows::pack(set.actions[i].cells);
-    set.candidate_windows.reserve(set.candidates.size());
-    for (std::uint16_t i : set.candidates) set.candidate_windows.push_back(windows[i]);
-
-    set.edge_masks.assign(NUM_INDICES * NUM_PIECE_TYPES, {});
-    for (std::size_t x = 0; x < set.edge_masks.size(); ++x) {
-        const unsigned cell = static_cast<unsigned>(x / NUM_PIECE_TYPES);
-        for (std::size_t d = 0; d < NUM_EDGES; ++d) {
-            const std::optional<unsigned> neighbour = edge_neighbour(cell, static_cast<Edge>(d));
-            if (!neighbour) continue;
-            for (std::size_t e = set.offsets[x]; e < set.offsets[x + 1]; ++e) {
-                if (RowWindows::covers(set.candidate_windows[e], *neighbour)) {
-                    set.edge_masks[x][d] |= std::uint64_t{1} << (e - set.offsets[x]);
-                }
-            }
-        }
-    }
+    build_reach_tables(set, catalogue, first_of_orientation);
     return set;
 }
 

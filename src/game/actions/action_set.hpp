@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "game/bitboard/bitboard.hpp"
+#include "game/bitboard/reach.hpp"
 #include "game/pieces/piece_type.hpp"
 
 namespace game {
@@ -22,26 +23,22 @@ struct Action {
 inline constexpr std::size_t NUM_GRID_POSITIONS = 91 * 400;  // 36400
 inline constexpr std::size_t NUM_SEATS = 4;
 
-// The edge neighbours of a cell, in the order of ActionSet::edge_masks.
+// The edge neighbours of a cell, in the bit order of the edge patterns of
+// ActionSet::reach_alive.
 enum class Edge : std::uint8_t { Up, Left, Right, Down };
 inline constexpr std::size_t NUM_EDGES = 4;
+inline constexpr std::array<std::uint64_t, NUM_EDGES> EDGE_REACH_BITS = {reach_bit(-1, 0), reach_bit(0, -1), reach_bit(0, 1),
+                                                                         reach_bit(1, 0)};
 
-// The board cell next to board cell `cell` across `edge`, or none at the
-// border.
-constexpr std::optional<unsigned> edge_neighbour(unsigned cell, Edge edge) {
-    const unsigned row = cell / ROW_STRIDE, column = cell % ROW_STRIDE;
-    switch (edge) {
-        case Edge::Up:
-            return row > 0 ? std::optional(cell - ROW_STRIDE) : std::nullopt;
-        case Edge::Left:
-            return column > 0 ? std::optional(cell - 1) : std::nullopt;
-        case Edge::Right:
-            return column + 1 < BOARD_SIZE ? std::optional(cell + 1) : std::nullopt;
-        case Edge::Down:
-            return row + 1 < BOARD_SIZE ? std::optional(cell + ROW_STRIDE) : std::nullopt;
-    }
-    return std::nullopt;
-}
+// One placement of a piece type seen from a cell that it covers: its cells
+// as a reach mask (see reach.hpp), and its dense index when that cell is
+// (row, column): base + row * width + column, width being the number of
+// columns at which the orientation fits.
+struct ReachEntry {
+    std::uint64_t cells = 0;
+    std::int32_t base = 0;
+    std::uint32_t width = 0;
+};
 
 // Every placement of every orientation, built once per process and then
 // read-only. A placement has a dense index (its position in `actions`, in
@@ -53,29 +50,35 @@ constexpr std::optional<unsigned> edge_neighbour(unsigned cell, Edge edge) {
 // x = cell * 21 + catalogue index: the placements of that piece type that
 // cover the cell, ascending.
 //
-// Beside the lists, for the placement search: candidate_windows[e] is the
-// cells of placement candidates[e] packed as a row window (RowWindows::pack),
-// so that the search never touches the 80-byte `actions` entries; and
-// edge_masks[x][d] has bit n set when entry n of list x covers the edge
-// neighbour of the list's cell across edge d, so that one AND per edge
-// discards every entry that covers an edge neighbour already taken, before
-// any entry is read.
+// For the placement search, the same lists once for all cells, seen from
+// the cell: reach_entries[reach_offsets[j] .. reach_offsets[j + 1]) are the
+// placements of catalogue index j covering a cell anywhere on an unbounded
+// board, ordered so that the ones that fit at a board cell come in the order
+// of that cell's candidate list (orientation, then the covered cell's place
+// in the orientation, last first); off the board they meet the border of
+// ReachRows. reach_alive[j][p] has bit n set when entry n of piece j covers
+// no edge neighbour in edge pattern p (bit d: the neighbour across edge d is
+// taken), so that one load discards every entry that covers one, before any
+// entry is read. The tables are small enough to stay in the first-level
+// cache.
 struct ActionSet {
-    std::vector<Action> actions;
-    std::vector<std::optional<std::size_t>> grid;
-    std::array<std::vector<std::uint16_t>, NUM_SEATS> seat_maps;
-    std::vector<std::uint16_t> candidates;
-    std::vector<std::size_t> offsets;
-    std::vector<u128> candidate_windows;
-    std::vector<std::array<std::uint64_t, NUM_EDGES>> edge_masks;
-
     // The longest candidate list: 8 orientations of a five-cell piece. Lists
-    // fit the 64-bit masks of edge_masks.
+    // fit the 64-bit masks of reach_alive.
     static constexpr std::size_t MAX_LIST_LENGTH = 40;
     static_assert(MAX_LIST_LENGTH <= 64);
     // The most entries of one cell's 21 lists together: at an interior cell,
     // every orientation once for each of its cells.
     static constexpr std::size_t MAX_CELL_ENTRIES = 414;
+
+    std::vector<Action> actions;
+    std::vector<std::optional<std::size_t>> grid;
+    std::array<std::vector<std::uint16_t>, NUM_SEATS> seat_maps;
+    std::vector<std::uint16_t> candidates;
+    std::vector<std::size_t> offsets;
+    std::array<ReachEntry, MAX_CELL_ENTRIES> reach_entries;
+    std::array<std::uint16_t, NUM_PIECE_TYPES + 1> reach_offsets{};
+    std::array<std::array<std::uint64_t, 1u << NUM_EDGES>, NUM_PIECE_TYPES> reach_alive{};
+
 
     // The process-wide set, built by the first caller; concurrent first
     // callers wait for that one build.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "game/actions/action_set.hpp"
@@ -17,9 +18,10 @@ namespace game {
 // just been tested, so a later candidate that also covers it is rejected at
 // once, and none is found twice.
 
-// Whether any legal placement exists; stops at the first.
-bool has_legal_placement(const ActionSet& set, const Bitboard& blocked, const Bitboard& corners,
-                         std::uint32_t remaining);
+// The first legal placement's dense index in walk order, if any; stops
+// there.
+std::optional<std::uint16_t> first_legal_placement(const ActionSet& set, const Bitboard& blocked, const Bitboard& corners,
+                                                   std::uint32_t remaining);
 
 // Replaces `moves` with every legal placement's dense index, once each, in
 // walk order.
