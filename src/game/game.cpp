@@ -9,6 +9,7 @@ Game::Game() : actions(&ActionSet::get()) {
         agents[k].remaining = ALL_PIECES;
         agents[k].color = static_cast<Color>(k);
     }
+    update_done();
 }
 
 PlacementMasks Game::placement_masks(std::size_t agent) const {
@@ -36,17 +37,24 @@ std::optional<InvalidAction> Game::step(std::optional<std::uint64_t> action) {
     agent.placed += 1;
     agent.remaining &= ~bit;
     agent.last_piece = code(placement.piece);
-    update_done();
+    for (std::size_t j = 0; j < NUM_SEATS; ++j) {
+        if (agents[j].done) continue;
+        if (j == k || actions->actions[first_legal[j]].cells.intersects(placement.cells)) find_first_legal(j);
+    }
     current = (k + 1) % NUM_SEATS;
     return std::nullopt;
 }
 
+void Game::find_first_legal(std::size_t seat) {
+    const auto [blocked, corners] = placement_masks(seat);
+    const std::optional<std::uint16_t> first = first_legal_placement(*actions, blocked, corners, agents[seat].remaining);
+    first_legal[seat] = first.value_or(NO_PLACEMENT);
+    agents[seat].done = !first;
+}
+
 void Game::update_done() {
     for (std::size_t k = 0; k < NUM_SEATS; ++k) {
-        Agent& agent = agents[k];
-        if (agent.done) continue;
-        const auto [blocked, corners] = placement_masks(k);
-        agent.done = !first_legal_placement(*actions, blocked, corners, agent.remaining);
+        if (!agents[k].done) find_first_legal(k);
     }
 }
 
