@@ -80,23 +80,23 @@ TEST(LegalPlacements, ListBoundsAreTight) {
     EXPECT_EQ(most_per_cell, ActionSet::MAX_CELL_ENTRIES);
 }
 
-// Bit n of a piece's mask for an edge pattern: entry n covers none of the
-// pattern's edge neighbours, worked out on row and column offsets.
-TEST(LegalPlacements, ReachAliveKeepsTheEntriesClearOfTakenEdges) {
+// Bit e of a pattern's set: entry e covers none of the pattern's edge
+// neighbours, worked out on row and column offsets; bit e of a piece's set:
+// entry e is of that piece.
+TEST(LegalPlacements, ReachSetsHoldThePiecesAndTheEntriesClearOfTakenEdges) {
     const int step_row[NUM_EDGES] = {-1, 0, 0, 1}, step_column[NUM_EDGES] = {0, -1, 1, 0};
-    for (std::size_t j = 0; j < NUM_PIECE_TYPES; ++j) {
-        const std::size_t first = set().reach_offsets[j], length = set().reach_offsets[j + 1] - first;
+    const auto has = [](const ReachSet& entries, std::size_t e) { return (entries[e / 64] >> (e % 64) & 1) != 0; };
+    for (std::size_t e = 0; e < 64 * REACH_SET_WORDS; ++e) {
+        for (std::size_t j = 0; j < NUM_PIECE_TYPES; ++j) {
+            ASSERT_EQ(has(set().reach_pieces[j], e), set().reach_offsets[j] <= e && e < set().reach_offsets[j + 1]) << e;
+        }
         for (unsigned pattern = 0; pattern < (1u << NUM_EDGES); ++pattern) {
-            std::uint64_t expected = 0;
-            for (std::size_t n = 0; n < length; ++n) {
-                bool clear = true;
-                for (std::size_t d = 0; d < NUM_EDGES; ++d) {
-                    const std::uint64_t neighbour = reach_bit(step_row[d], step_column[d]);
-                    if ((pattern >> d & 1) != 0 && (set().reach_entries[first + n].cells & neighbour) != 0) clear = false;
-                }
-                if (clear) expected |= std::uint64_t{1} << n;
+            bool clear = e < ActionSet::MAX_CELL_ENTRIES;
+            for (std::size_t d = 0; d < NUM_EDGES && clear; ++d) {
+                const std::uint64_t neighbour = reach_bit(step_row[d], step_column[d]);
+                clear = (pattern >> d & 1) == 0 || (set().reach_entries[e].cells & neighbour) == 0;
             }
-            ASSERT_EQ(set().reach_alive[j][pattern], expected) << "piece " << j << ", pattern " << pattern;
+            ASSERT_EQ(has(set().reach_alive[pattern], e), clear) << "entry " << e << ", pattern " << pattern;
         }
     }
 }

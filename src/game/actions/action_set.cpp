@@ -47,16 +47,17 @@ void build_reach_tables(ActionSet& set, const std::vector<Piece>& catalogue,
     }
     set.reach_offsets[NUM_PIECE_TYPES] = static_cast<std::uint16_t>(next);
     for (std::size_t j = 0; j < NUM_PIECE_TYPES; ++j) {
-        const std::size_t first = set.reach_offsets[j], length = set.reach_offsets[j + 1] - first;
+        const std::size_t length = set.reach_offsets[j + 1] - set.reach_offsets[j];
         if (length > ActionSet::MAX_LIST_LENGTH) throw Fault("Reach list of " + std::to_string(length) + " entries");
-        for (unsigned pattern = 0; pattern < (1u << NUM_EDGES); ++pattern) {
-            std::uint64_t taken = 0;
-            for (std::size_t d = 0; d < NUM_EDGES; ++d) {
-                if ((pattern >> d & 1) != 0) taken |= EDGE_REACH_BITS[d];
-            }
-            for (std::size_t n = 0; n < length; ++n) {
-                if ((set.reach_entries[first + n].cells & taken) == 0) set.reach_alive[j][pattern] |= std::uint64_t{1} << n;
-            }
+        for (std::size_t e = set.reach_offsets[j]; e < set.reach_offsets[j + 1]; ++e) set.reach_pieces[j][e / 64] |= std::uint64_t{1} << (e % 64);
+    }
+    for (unsigned pattern = 0; pattern < (1u << NUM_EDGES); ++pattern) {
+        std::uint64_t taken = 0;
+        for (std::size_t d = 0; d < NUM_EDGES; ++d) {
+            if ((pattern >> d & 1) != 0) taken |= EDGE_REACH_BITS[d];
+        }
+        for (std::size_t e = 0; e < next; ++e) {
+            if ((set.reach_entries[e].cells & taken) == 0) set.reach_alive[pattern][e / 64] |= std::uint64_t{1} << (e % 64);
         }
     }
 }

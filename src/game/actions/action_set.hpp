@@ -40,6 +40,10 @@ struct ReachEntry {
     std::uint32_t width = 0;
 };
 
+// A set of reach entries, bit e of word e / 64 for entry e.
+inline constexpr std::size_t REACH_SET_WORDS = 7;
+using ReachSet = std::array<std::uint64_t, REACH_SET_WORDS>;
+
 // Every placement of every orientation, built once per process and then
 // read-only. A placement has a dense index (its position in `actions`, in
 // ascending grid index) and a grid index; dense indices are 16-bit.
@@ -56,19 +60,19 @@ struct ReachEntry {
 // board, ordered so that the ones that fit at a board cell come in the order
 // of that cell's candidate list (orientation, then the covered cell's place
 // in the orientation, last first); off the board they meet the border of
-// ReachRows. reach_alive[j][p] has bit n set when entry n of piece j covers
-// no edge neighbour in edge pattern p (bit d: the neighbour across edge d is
-// taken), so that one load discards every entry that covers one, before any
-// entry is read. The tables are small enough to stay in the first-level
-// cache.
+// ReachRows. Sets of entries are ReachSets, bit e for entry e:
+// reach_pieces[j] holds the entries of piece j, and reach_alive[p] those that
+// cover no edge neighbour in edge pattern p (bit d: the neighbour across
+// edge d is taken), so that a few ANDs leave the entries of the pieces in
+// hand worth testing at a corner, in search order, before any entry is read.
+// The tables are small enough to stay in the first-level cache.
 struct ActionSet {
-    // The longest candidate list: 8 orientations of a five-cell piece. Lists
-    // fit the 64-bit masks of reach_alive.
+    // The longest candidate list: 8 orientations of a five-cell piece.
     static constexpr std::size_t MAX_LIST_LENGTH = 40;
-    static_assert(MAX_LIST_LENGTH <= 64);
     // The most entries of one cell's 21 lists together: at an interior cell,
     // every orientation once for each of its cells.
     static constexpr std::size_t MAX_CELL_ENTRIES = 414;
+    static_assert(MAX_CELL_ENTRIES <= 64 * REACH_SET_WORDS);
 
     std::vector<Action> actions;
     std::vector<std::optional<std::size_t>> grid;
@@ -77,7 +81,8 @@ struct ActionSet {
     std::vector<std::size_t> offsets;
     std::array<ReachEntry, MAX_CELL_ENTRIES> reach_entries;
     std::array<std::uint16_t, NUM_PIECE_TYPES + 1> reach_offsets{};
-    std::array<std::array<std::uint64_t, 1u << NUM_EDGES>, NUM_PIECE_TYPES> reach_alive{};
+    std::array<ReachSet, NUM_PIECE_TYPES> reach_pieces{};
+    std::array<ReachSet, 1u << NUM_EDGES> reach_alive{};
 
 
     // The process-wide set, built by the first caller; concurrent first

@@ -30,25 +30,27 @@ struct Corner {
     }
 };
 
-// Walks the corners in ascending order and at each the pieces in
-// `remaining`. For each piece with an entry worth testing it calls
-// visitor.list(corner, entries, alive): `entries` is the piece's reach list
-// and `alive` its entries (bit n: entries[n]) that cover no taken edge
-// neighbour of the corner, the others being sure to meet a taken cell.
-// After each corner it calls visitor.corner_done(). Stops and returns false
-// as soon as list() does.
+// Walks the corners in ascending order. At each, it calls
+// visitor.word(corner, entries, w, candidates) for every word w of the
+// ReachSet of entries worth testing there, in order: those of the pieces in
+// `remaining` that cover no taken edge neighbour of the corner, the others
+// being sure to meet a taken cell. After each corner it calls
+// visitor.corner_done(). Stops and returns false as soon as word() does.
 template <class Visitor>
 bool walk(const ActionSet& set, const Bitboard& blocked, const Bitboard& corners, std::uint32_t remaining,
           Visitor& visitor) {
+    ReachSet in_hand{};
+    for (std::uint32_t pieces = remaining; pieces != 0; pieces &= pieces - 1) {
+        const ReachSet& piece = set.reach_pieces[lowest_bit(pieces)];
+        for (std::size_t w = 0; w < REACH_SET_WORDS; ++w) in_hand[w] |= piece[w];
+    }
     ReachRows taken(blocked);
     for (unsigned x : corners.ones()) {
         const Corner corner{taken.reach(x), static_cast<std::int32_t>(x / ROW_STRIDE), static_cast<std::int32_t>(x % ROW_STRIDE)};
-        const std::array<std::uint64_t, 1u << NUM_EDGES>* alive_by_piece = set.reach_alive.data();
-        const unsigned pattern = edge_pattern(corner.taken);
-        for (std::uint32_t pieces = remaining; pieces != 0; pieces &= pieces - 1) {
-            const unsigned j = lowest_bit(pieces);
-            const std::uint64_t alive = alive_by_piece[j][pattern];
-            if (alive != 0 && !visitor.list(corner, set.reach_entries.data() + set.reach_offsets[j], alive)) return false;
+        const ReachSet& alive = set.reach_alive[edge_pattern(corner.taken)];
+        for (std::size_t w = 0; w < REACH_SET_WORDS; ++w) {
+            const std::uint64_t candidates = alive[w] & in_hand[w];
+            if (candidates != 0 && !visitor.word(corner, set.reach_entries.data(), w, candidates)) return false;
         }
         visitor.corner_done();
         taken.add(x);
@@ -60,9 +62,9 @@ bool walk(const ActionSet& set, const Bitboard& blocked, const Bitboard& corners
 struct FirstLegal {
     std::optional<std::uint16_t> found;
 
-    bool list(const Corner& corner, const ReachEntry* entries, std::uint64_t alive) {
-        for (; alive != 0; alive &= alive - 1) {
-            const ReachEntry& entry = entries[lowest_bit(alive)];
+    bool word(const Corner& corner, const ReachEntry* entries, std::size_t w, std::uint64_t candidates) {
+        for (; candidates != 0; candidates &= candidates - 1) {
+            const ReachEntry& entry = entries[64 * w + lowest_bit(candidates)];
             if (corner.fits(entry)) {
                 found = corner.placement(entry);
                 return false;
@@ -78,24 +80,24 @@ struct FirstLegal {
 // outcome is unpredictable; a corner's finds become dense indices and join
 // `moves` when the corner is done.
 struct AllLegal {
-    const ReachEntry* table;
     std::vector<std::uint16_t>& moves;
+    const ReachEntry* entries = nullptr;
     std::array<std::uint16_t, ActionSet::MAX_CELL_ENTRIES> found{};
     std::size_t count = 0;
     Corner last{};
 
-    bool list(const Corner& corner, const ReachEntry* entries, std::uint64_t alive) {
-        const auto first = static_cast<std::uint16_t>(entries - table);
-        for (; alive != 0; alive &= alive - 1) {
-            const unsigned n = lowest_bit(alive);
-            found[count] = static_cast<std::uint16_t>(first + n);
-            count += corner.fits(entries[n]);
+    bool word(const Corner& corner, const ReachEntry* table, std::size_t w, std::uint64_t candidates) {
+        for (; candidates != 0; candidates &= candidates - 1) {
+            const auto e = static_cast<std::uint16_t>(64 * w + lowest_bit(candidates));
+            found[count] = e;
+            count += corner.fits(table[e]);
         }
+        entries = table;
         last = corner;
         return true;
     }
     void corner_done() {
-        for (std::size_t n = 0; n < count; ++n) found[n] = last.placement(table[found[n]]);
+        for (std::size_t n = 0; n < count; ++n) found[n] = last.placement(entries[found[n]]);
         moves.insert(moves.end(), found.begin(), found.begin() + static_cast<std::ptrdiff_t>(count));
         count = 0;
     }
@@ -113,7 +115,7 @@ std::optional<std::uint16_t> first_legal_placement(const ActionSet& set, const B
 void list_legal_placements(const ActionSet& set, const Bitboard& blocked, const Bitboard& corners,
                            std::uint32_t remaining, std::vector<std::uint16_t>& moves) {
     moves.clear();
-    AllLegal visitor{set.reach_entries.data(), moves};
+    AllLegal visitor{moves};
     walk(set, blocked, corners, remaining, visitor);
 }
 
