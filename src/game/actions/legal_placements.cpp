@@ -75,29 +75,25 @@ struct FirstLegal {
     void corner_done() const {}
 };
 
-// Collects every legal placement. Each entry is noted and the count
+// Collects every legal placement. Each candidate is written and the count
 // advances only past the legal ones, with no branch on the test, whose
-// outcome is unpredictable; a corner's finds become dense indices and join
-// `moves` when the corner is done.
+// outcome is unpredictable; a corner's finds join `moves` in one copy.
 struct AllLegal {
-    std::vector<std::uint16_t>& moves;
-    const ReachEntry* entries = nullptr;
-    std::array<std::uint16_t, ActionSet::MAX_CELL_ENTRIES> found{};
-    std::size_t count = 0;
-    Corner last{};
+    explicit AllLegal(std::vector<std::uint16_t>& out) : moves(out) {}
 
-    bool word(const Corner& corner, const ReachEntry* table, std::size_t w, std::uint64_t candidates) {
+    std::vector<std::uint16_t>& moves;
+    std::array<std::uint16_t, ActionSet::MAX_CELL_ENTRIES> found;  // only the first `count` are read
+    std::size_t count = 0;
+
+    bool word(const Corner& corner, const ReachEntry* entries, std::size_t w, std::uint64_t candidates) {
         for (; candidates != 0; candidates &= candidates - 1) {
-            const auto e = static_cast<std::uint16_t>(64 * w + lowest_bit(candidates));
-            found[count] = e;
-            count += corner.fits(table[e]);
+            const ReachEntry& entry = entries[64 * w + lowest_bit(candidates)];
+            found[count] = corner.placement(entry);
+            count += corner.fits(entry);
         }
-        entries = table;
-        last = corner;
         return true;
     }
     void corner_done() {
-        for (std::size_t n = 0; n < count; ++n) found[n] = last.placement(entries[found[n]]);
         moves.insert(moves.end(), found.begin(), found.begin() + static_cast<std::ptrdiff_t>(count));
         count = 0;
     }
@@ -115,7 +111,7 @@ std::optional<std::uint16_t> first_legal_placement(const ActionSet& set, const B
 void list_legal_placements(const ActionSet& set, const Bitboard& blocked, const Bitboard& corners,
                            std::uint32_t remaining, std::vector<std::uint16_t>& moves) {
     moves.clear();
-    AllLegal visitor{moves};
+    AllLegal visitor(moves);
     walk(set, blocked, corners, remaining, visitor);
 }
 

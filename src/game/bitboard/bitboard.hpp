@@ -251,15 +251,17 @@ inline constexpr std::array<std::uint16_t, NUM_INDICES> HALF_TURN = [] {
     return table;
 }();
 
+// A shift by one row and then by one column reaches the corner neighbours,
+// so the row shifts serve both. A shift by a column that crosses a side edge
+// lands on padding, which the board mask clears.
 constexpr Bitboard Bitboard::orthogonal_neighbours() const {
-    return (*this | shift_up(1) | shift_up(ROW_STRIDE) | shift_down(1) | shift_down(ROW_STRIDE)) &
-           BOARD_MASK;
+    const Bitboard rows = shift_up(ROW_STRIDE) | shift_down(ROW_STRIDE);
+    return (*this | rows | shift_up(1) | shift_down(1)) & BOARD_MASK;
 }
 
 constexpr Bitboard Bitboard::diagonal_neighbours() const {
-    return (*this | shift_up(ROW_STRIDE - 1) | shift_up(ROW_STRIDE + 1) |
-            shift_down(ROW_STRIDE - 1) | shift_down(ROW_STRIDE + 1)) &
-           BOARD_MASK;
+    const Bitboard rows = shift_up(ROW_STRIDE) | shift_down(ROW_STRIDE);
+    return (*this | rows.shift_up(1) | rows.shift_down(1)) & BOARD_MASK;
 }
 
 // The board turned k quarter turns counter-clockwise (k = 0..3): the frame
