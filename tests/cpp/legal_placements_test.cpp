@@ -11,6 +11,7 @@
 #include <optional>
 #include <random>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "game/bitboard/reach.hpp"
@@ -80,23 +81,33 @@ TEST(LegalPlacements, ListBoundsAreTight) {
     EXPECT_EQ(most_per_cell, ActionSet::MAX_CELL_ENTRIES);
 }
 
-// Bit e of a pattern's set: entry e covers none of the pattern's edge
-// neighbours, worked out on row and column offsets; bit e of a piece's set:
-// entry e is of that piece.
-TEST(LegalPlacements, ReachSetsHoldThePiecesAndTheEntriesClearOfTakenEdges) {
-    const int step_row[NUM_EDGES] = {-1, 0, 0, 1}, step_column[NUM_EDGES] = {0, -1, 1, 0};
+// Bit e of a group's set for a pattern: entry e covers none of the group's
+// cells set in the pattern, worked out cell by cell on row and column
+// offsets; bit e of a piece's set: entry e is of that piece. The groups
+// share out the cells around the centre, one each.
+TEST(LegalPlacements, ReachSetsHoldThePiecesAndTheEntriesClearOfEachGroup) {
+    std::vector<std::pair<int, int>> around;
+    for (int d = -4; d <= 4; ++d) {
+        for (int e = -4 + std::abs(d); e <= 4 - std::abs(d); ++e) {
+            if (d != 0 || e != 0) around.emplace_back(d, e);
+        }
+    }
+    ASSERT_EQ(around.size(), NUM_REACH_GROUPS * REACH_GROUP_BITS);
+    ASSERT_EQ(reach_bit(0, 0), std::uint64_t{1} << REACH_CENTRE_BIT);
     const auto has = [](const ReachSet& entries, std::size_t e) { return (entries[e / 64] >> (e % 64) & 1) != 0; };
     for (std::size_t e = 0; e < 64 * REACH_SET_WORDS; ++e) {
         for (std::size_t j = 0; j < NUM_PIECE_TYPES; ++j) {
             ASSERT_EQ(has(set().reach_pieces[j], e), set().reach_offsets[j] <= e && e < set().reach_offsets[j + 1]) << e;
         }
-        for (unsigned pattern = 0; pattern < (1u << NUM_EDGES); ++pattern) {
-            bool clear = e < ActionSet::MAX_CELL_ENTRIES;
-            for (std::size_t d = 0; d < NUM_EDGES && clear; ++d) {
-                const std::uint64_t neighbour = reach_bit(step_row[d], step_column[d]);
-                clear = (pattern >> d & 1) == 0 || (set().reach_entries[e].cells & neighbour) == 0;
+        for (unsigned g = 0; g < NUM_REACH_GROUPS; ++g) {
+            for (unsigned pattern = 0; pattern < (1u << REACH_GROUP_BITS); ++pattern) {
+                bool clear = e < ActionSet::MAX_CELL_ENTRIES;
+                for (unsigned b = 0; b < REACH_GROUP_BITS && clear; ++b) {
+                    const auto [d, c] = around[g * REACH_GROUP_BITS + b];
+                    clear = (pattern >> b & 1) == 0 || (set().reach_entries[e].cells & reach_bit(d, c)) == 0;
+                }
+                ASSERT_EQ(has(set().reach_clear[g][pattern], e), clear) << "entry " << e << ", group " << g << ", pattern " << pattern;
             }
-            ASSERT_EQ(has(set().reach_alive[pattern], e), clear) << "entry " << e << ", pattern " << pattern;
         }
     }
 }

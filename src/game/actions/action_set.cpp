@@ -51,13 +51,12 @@ void build_reach_tables(ActionSet& set, const std::vector<Piece>& catalogue,
         if (length > ActionSet::MAX_LIST_LENGTH) throw Fault("Reach list of " + std::to_string(length) + " entries");
         for (std::size_t e = set.reach_offsets[j]; e < set.reach_offsets[j + 1]; ++e) set.reach_pieces[j][e / 64] |= std::uint64_t{1} << (e % 64);
     }
-    for (unsigned pattern = 0; pattern < (1u << NUM_EDGES); ++pattern) {
-        std::uint64_t taken = 0;
-        for (std::size_t d = 0; d < NUM_EDGES; ++d) {
-            if ((pattern >> d & 1) != 0) taken |= EDGE_REACH_BITS[d];
-        }
-        for (std::size_t e = 0; e < next; ++e) {
-            if ((set.reach_entries[e].cells & taken) == 0) set.reach_alive[pattern][e / 64] |= std::uint64_t{1} << (e % 64);
+    for (unsigned g = 0; g < NUM_REACH_GROUPS; ++g) {
+        for (unsigned pattern = 0; pattern < (1u << REACH_GROUP_BITS); ++pattern) {
+            const std::uint64_t taken = std::uint64_t{pattern} << reach_group_shift(g);
+            for (std::size_t e = 0; e < next; ++e) {
+                if ((set.reach_entries[e].cells & taken) == 0) set.reach_clear[g][pattern][e / 64] |= std::uint64_t{1} << (e % 64);
+            }
         }
     }
 }

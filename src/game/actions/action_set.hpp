@@ -23,13 +23,6 @@ struct Action {
 inline constexpr std::size_t NUM_GRID_POSITIONS = 91 * 400;  // 36400
 inline constexpr std::size_t NUM_SEATS = 4;
 
-// The edge neighbours of a cell, in the bit order of the edge patterns of
-// ActionSet::reach_alive.
-enum class Edge : std::uint8_t { Up, Left, Right, Down };
-inline constexpr std::size_t NUM_EDGES = 4;
-inline constexpr std::array<std::uint64_t, NUM_EDGES> EDGE_REACH_BITS = {reach_bit(-1, 0), reach_bit(0, -1), reach_bit(0, 1),
-                                                                         reach_bit(1, 0)};
-
 // One placement of a piece type seen from a cell that it covers: its cells
 // as a reach mask (see reach.hpp), and its dense index when that cell is
 // (row, column): base + row * width + column, width being the number of
@@ -61,11 +54,12 @@ using ReachSet = std::array<std::uint64_t, REACH_SET_WORDS>;
 // of that cell's candidate list (orientation, then the covered cell's place
 // in the orientation, last first); off the board they meet the border of
 // ReachRows. Sets of entries are ReachSets, bit e for entry e:
-// reach_pieces[j] holds the entries of piece j, and reach_alive[p] those that
-// cover no edge neighbour in edge pattern p (bit d: the neighbour across
-// edge d is taken), so that a few ANDs leave the entries of the pieces in
-// hand worth testing at a corner, in search order, before any entry is read.
-// The tables are small enough to stay in the first-level cache.
+// reach_pieces[j] holds the entries of piece j, and reach_clear[g][p] those
+// that cover no cell of reach group g (reach.hpp) whose bit is set in p. A
+// placement fits exactly when it misses the taken cells of every group, so
+// the legal placements at a corner are the pieces in hand ANDed with one
+// set per group, found without reading a single entry. The tables are small
+// enough to stay in the first-level cache.
 struct ActionSet {
     // The longest candidate list: 8 orientations of a five-cell piece.
     static constexpr std::size_t MAX_LIST_LENGTH = 40;
@@ -82,7 +76,7 @@ struct ActionSet {
     std::array<ReachEntry, MAX_CELL_ENTRIES> reach_entries;
     std::array<std::uint16_t, NUM_PIECE_TYPES + 1> reach_offsets{};
     std::array<ReachSet, NUM_PIECE_TYPES> reach_pieces{};
-    std::array<ReachSet, 1u << NUM_EDGES> reach_alive{};
+    std::array<std::array<ReachSet, 1u << REACH_GROUP_BITS>, NUM_REACH_GROUPS> reach_clear{};
 
 
     // The process-wide set, built by the first caller; concurrent first

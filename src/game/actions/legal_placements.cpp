@@ -9,33 +9,23 @@ namespace {
 
 unsigned lowest_bit(std::uint64_t bits) { return static_cast<unsigned>(__builtin_ctzll(bits)); }
 
-// Bit d set when the edge neighbour across edge d lies in `reach`.
-unsigned edge_pattern(std::uint64_t reach) {
-    unsigned pattern = 0;
-    for (std::size_t d = 0; d < NUM_EDGES; ++d) pattern |= static_cast<unsigned>((reach & EDGE_REACH_BITS[d]) != 0) << d;
-    return pattern;
-}
-
-// Where a search stands: the taken cells around the corner being visited
-// (blocked cells, off-board cells and the corners visited before), and the
-// corner's row and column, which turn a reach entry into a dense index.
+// A corner being visited: its row and column, which turn a reach entry into
+// a dense index.
 struct Corner {
-    std::uint64_t taken;
     std::int32_t row;
     std::int32_t column;
 
-    bool fits(const ReachEntry& entry) const { return (entry.cells & taken) == 0; }
     std::uint16_t placement(const ReachEntry& entry) const {
         return static_cast<std::uint16_t>(entry.base + row * static_cast<std::int32_t>(entry.width) + column);
     }
 };
 
-// Walks the corners in ascending order. At each, it calls
-// visitor.word(corner, entries, w, candidates) for every word w of the
-// ReachSet of entries worth testing there, in order: those of the pieces in
-// `remaining` that cover no taken edge neighbour of the corner, the others
-// being sure to meet a taken cell. After each corner it calls
-// visitor.corner_done(). Stops and returns false as soon as word() does.
+// Walks the corners in ascending order. At each, it works out the set of
+// legal entries, those of the pieces in `remaining` that miss every taken
+// cell around the corner (blocked cells, off-board cells and the corners
+// visited before), and calls visitor.word(corner, entries, w, legal) for
+// every non-empty word w of it, in order; then visitor.corner_done(). Stops
+// and returns false as soon as word() does.
 template <class Visitor>
 bool walk(const ActionSet& set, const Bitboard& blocked, const Bitboard& corners, std::uint32_t remaining,
           Visitor& visitor) {
@@ -46,13 +36,19 @@ bool walk(const ActionSet& set, const Bitboard& blocked, const Bitboard& corners
     }
     ReachRows taken(blocked);
     for (unsigned x : corners.ones()) {
-        const Corner corner{taken.reach(x), static_cast<std::int32_t>(x / ROW_STRIDE), static_cast<std::int32_t>(x % ROW_STRIDE)};
-        const ReachSet& alive = set.reach_alive[edge_pattern(corner.taken)];
-        for (std::size_t w = 0; w < REACH_SET_WORDS; ++w) {
-            const std::uint64_t candidates = alive[w] & in_hand[w];
-            if (candidates != 0 && !visitor.word(corner, set.reach_entries.data(), w, candidates)) return false;
+        const std::uint64_t around = taken.reach(x);
+        if ((around >> REACH_CENTRE_BIT & 1) == 0) {
+            ReachSet legal = in_hand;
+            for (unsigned g = 0; g < NUM_REACH_GROUPS; ++g) {
+                const ReachSet& clear = set.reach_clear[g][reach_group(around, g)];
+                for (std::size_t w = 0; w < REACH_SET_WORDS; ++w) legal[w] &= clear[w];
+            }
+            const Corner corner{static_cast<std::int32_t>(x / ROW_STRIDE), static_cast<std::int32_t>(x % ROW_STRIDE)};
+            for (std::size_t w = 0; w < REACH_SET_WORDS; ++w) {
+                if (legal[w] != 0 && !visitor.word(corner, set.reach_entries.data(), w, legal[w])) return false;
+            }
+            visitor.corner_done();
         }
-        visitor.corner_done();
         taken.add(x);
     }
     return true;
@@ -62,22 +58,14 @@ bool walk(const ActionSet& set, const Bitboard& blocked, const Bitboard& corners
 struct FirstLegal {
     std::optional<std::uint16_t> found;
 
-    bool word(const Corner& corner, const ReachEntry* entries, std::size_t w, std::uint64_t candidates) {
-        for (; candidates != 0; candidates &= candidates - 1) {
-            const ReachEntry& entry = entries[64 * w + lowest_bit(candidates)];
-            if (corner.fits(entry)) {
-                found = corner.placement(entry);
-                return false;
-            }
-        }
-        return true;
+    bool word(const Corner& corner, const ReachEntry* entries, std::size_t w, std::uint64_t legal) {
+        found = corner.placement(entries[64 * w + lowest_bit(legal)]);
+        return false;
     }
     void corner_done() const {}
 };
 
-// Collects every legal placement. Each candidate is written and the count
-// advances only past the legal ones, with no branch on the test, whose
-// outcome is unpredictable; a corner's finds join `moves` in one copy.
+// Collects every legal placement; a corner's finds join `moves` in one copy.
 struct AllLegal {
     explicit AllLegal(std::vector<std::uint16_t>& out) : moves(out) {}
 
@@ -85,12 +73,8 @@ struct AllLegal {
     std::array<std::uint16_t, ActionSet::MAX_CELL_ENTRIES> found;  // only the first `count` are read
     std::size_t count = 0;
 
-    bool word(const Corner& corner, const ReachEntry* entries, std::size_t w, std::uint64_t candidates) {
-        for (; candidates != 0; candidates &= candidates - 1) {
-            const ReachEntry& entry = entries[64 * w + lowest_bit(candidates)];
-            found[count] = corner.placement(entry);
-            count += corner.fits(entry);
-        }
+    bool word(const Corner& corner, const ReachEntry* entries, std::size_t w, std::uint64_t legal) {
+        for (; legal != 0; legal &= legal - 1) found[count++] = corner.placement(entries[64 * w + lowest_bit(legal)]);
         return true;
     }
     void corner_done() {

@@ -26,6 +26,19 @@ constexpr std::uint64_t reach_bit(int row_offset, int column_offset) {
     return std::uint64_t{1} << (start + static_cast<unsigned>(column_offset + static_cast<int>(reach_half_width(row_offset))));
 }
 
+// The 40 cells of a reach around its centre (bit 20), in ten groups of four
+// adjacent bits, so that a group's cells read off a reach with one shift and
+// one mask: group g is bits reach_group_shift(g) to reach_group_shift(g) + 3.
+inline constexpr unsigned REACH_CENTRE_BIT = 20;
+inline constexpr unsigned NUM_REACH_GROUPS = 10;
+inline constexpr unsigned REACH_GROUP_BITS = 4;
+constexpr unsigned reach_group_shift(unsigned group) {
+    return REACH_GROUP_BITS * group + (REACH_GROUP_BITS * group >= REACH_CENTRE_BIT ? 1 : 0);
+}
+constexpr unsigned reach_group(std::uint64_t reach, unsigned group) {
+    return static_cast<unsigned>(reach >> reach_group_shift(group)) & ((1u << REACH_GROUP_BITS) - 1);
+}
+
 // A board as rows of bits with a border four cells wide that counts as
 // taken, so that the reach of any board cell reads off-board cells as
 // taken: rows[4 + r] bit 4 + c is cell (r, c).
