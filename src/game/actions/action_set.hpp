@@ -78,7 +78,6 @@ struct ActionSet {
     std::array<ReachSet, NUM_PIECE_TYPES> reach_pieces{};
     std::array<std::array<ReachSet, 1u << REACH_GROUP_BITS>, NUM_REACH_GROUPS> reach_clear{};
 
-
     // The process-wide set, built by the first caller; concurrent first
     // callers wait for that one build.
     static const ActionSet& get();
