@@ -134,7 +134,7 @@ void bench_self_play(const char* label, MoveChooser choose) {
         ++games;
         elapsed = cpu_seconds() - start;
     }
-    std::printf("%-33s %9.0f games/s  %zu games of %.1f turns (target >= 5000)\n", label,
+    std::printf("%-33s %9.0f games/s  %zu games of %.1f turns (target >= 10000)\n", label,
                 static_cast<double>(games) / elapsed, games, static_cast<double>(turns) / static_cast<double>(games));
 }
 
