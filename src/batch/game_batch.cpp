@@ -17,15 +17,24 @@ void pass_done_seats(game::Game& game) {
     }
 }
 
+// The grid index of every dense index: 60 KB that stay in cache, where the
+// placements themselves take 2.4 MB.
+std::vector<std::uint16_t> grid_indices(const game::ActionSet& set) {
+    std::vector<std::uint16_t> grid(set.actions.size());
+    for (std::size_t d = 0; d < grid.size(); ++d) grid[d] = static_cast<std::uint16_t>(set.actions[d].grid_index);
+    return grid;
+}
+
 }  // namespace
 
 GameBatch::GameBatch(const BatchConfig& config)
     : config_(config),
+      grid_(grid_indices(game::ActionSet::get())),
       slots_(config.games),
       stepped_(config.games),
       moves_(std::max<std::size_t>(config.threads, 1)),
       refused_(std::max<std::size_t>(config.threads, 1)),
-      buffers_(config.games, game::ActionSet::get().actions.size(), config.dense_mask),
+      buffers_(config.games, grid_.size(), config.dense_mask),
       pool_(std::max<std::size_t>(config.threads, 1)) {
     for (std::vector<std::uint16_t>& moves : moves_) moves.reserve(buffers_.max_legal);
     reset(config.seed);
@@ -133,7 +142,6 @@ void GameBatch::hold_finished(std::size_t i, std::vector<std::uint16_t>& moves) 
 void GameBatch::write_outputs(std::size_t i, std::vector<std::uint16_t>& moves) {
     Slot& slot = slots_[i];
     const game::Game& game = slot.game;
-    const game::ActionSet& set = *game.actions;
     const game::Observation view = game.observe(game.current);
     buffers_.agent[i] = static_cast<std::uint8_t>(game.current);
 
@@ -145,9 +153,7 @@ void GameBatch::write_outputs(std::size_t i, std::vector<std::uint16_t>& moves) 
     }
     std::uint8_t* pieces = buffers_.pieces.data() + i * PIECES_SIZE;
     for (std::size_t k = 0; k < game::NUM_SEATS; ++k) {
-        for (std::size_t p = 0; p < game::NUM_PIECE_TYPES; ++p) {
-            pieces[k * game::NUM_PIECE_TYPES + p] = (view.pieces[k] >> p) & 1;
-        }
+        write_bits<game::NUM_PIECE_TYPES>(view.pieces[k], pieces + k * game::NUM_PIECE_TYPES);
         buffers_.done[i * game::NUM_SEATS + k] = view.done[k] ? 1 : 0;
     }
 
@@ -158,9 +164,9 @@ void GameBatch::write_outputs(std::size_t i, std::vector<std::uint16_t>& moves) 
         for (std::size_t j = 0; j < slot.legal; ++j) {
             if (row[j] < game::NUM_GRID_POSITIONS) mask[row[j]] = 0;  // the row is readable, so never trusted
         }
-        for (std::uint16_t move : moves) mask[set.actions[move].grid_index] = 1;
+        for (std::uint16_t move : moves) mask[grid_[move]] = 1;
     }
-    for (std::size_t j = 0; j < moves.size(); ++j) row[j] = static_cast<std::uint16_t>(set.actions[moves[j]].grid_index);
+    for (std::size_t j = 0; j < moves.size(); ++j) row[j] = grid_[moves[j]];
     slot.legal = static_cast<std::uint16_t>(moves.size());
     buffers_.legal_count[i] = static_cast<std::int32_t>(moves.size());
 }

@@ -87,6 +87,7 @@ private:
     void clear_report(std::size_t i);
 
     BatchConfig config_;
+    std::vector<std::uint16_t> grid_;                   // grid index of each dense index
     std::vector<Slot> slots_;
     std::vector<game::Game> stepped_;                   // a step's trial moves, kept until all are accepted
     std::vector<std::vector<std::uint16_t>> moves_;     // per worker, capacity for every placement
