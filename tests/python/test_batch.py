@@ -1,6 +1,8 @@
 """The batch against single games: the same actions give the same games, slot by slot."""
 
 import gc
+import subprocess
+import sys
 import threading
 
 import numpy as np
@@ -209,3 +211,22 @@ def test_legal_actions_lists_the_mask():
             legal = game.legal_actions(agent)
             assert sorted(legal) == np.flatnonzero(mask).tolist()
             assert len(set(legal)) == len(legal)
+
+
+EXIT_WHILE_STEPPING = """
+import threading, time
+from vexlan_rl.batch import GameBatch
+games = GameBatch(64, threads=2)
+def loop():
+    while True:
+        games.step_random()
+threading.Thread(target=loop, daemon=True).start()
+time.sleep(0.05)
+"""
+
+
+def test_the_interpreter_exits_while_a_thread_steps_a_batch():
+    for _ in range(12):
+        result = subprocess.run([sys.executable, "-c", EXIT_WHILE_STEPPING], capture_output=True, text=True,
+                                timeout=60)
+        assert result.returncode == 0, result.stderr
