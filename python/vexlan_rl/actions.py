@@ -88,8 +88,7 @@ def _orientations() -> tuple[Orientation, ...]:
 
 
 ORIENTATIONS = _orientations()
-PIECE_SIZES = {piece: len(_VARIANTS[piece].split()[0].replace("/", "").replace(".", ""))
-               for piece in PyVexlan.piece_names}
+PIECE_SIZES = {orientation.piece: len(orientation.cells) for orientation in ORIENTATIONS}
 _BY_SHAPE = {orientation.cells: orientation for orientation in ORIENTATIONS}
 _TEXT_FORM = re.compile(r"([A-Z][A-Z0-9]?)@r(\d+)c(\d+)/o(\d+)")
 

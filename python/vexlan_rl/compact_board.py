@@ -14,6 +14,7 @@ from vexlan_rl.last_move import last_move
 
 SEATS = 4
 BOARD = 20
+PIECES = len(PyVexlan.piece_names)
 EMPTY = "."
 # Backgrounds of render()'s form (blue, yellow, red, green), each with a text
 # colour that stays readable on it.
@@ -39,7 +40,8 @@ def compact_board(game: PyVexlan, colour: bool = False) -> str:
     that covers it or "." when empty, then one legend line per agent and the
     last move. 26 lines of at most 63 columns; no final newline. With `colour`,
     the cells and seat digits also get their seat's colour of `render()`."""
-    planes = game.observe(0).observation  # agent 0's frame is the absolute board
+    view = game.observe(0)  # agent 0's frame is the absolute board, its seat order the agents' own
+    planes = view.observation
     lines = ["   " + "".join(f"{column:^3}" for column in range(BOARD))]
     for row in range(BOARD):
         cells = []
@@ -49,7 +51,7 @@ def compact_board(game: PyVexlan, colour: bool = False) -> str:
         lines.append(f"{row:>2} " + "".join(cells))
     scores = game.scores
     for seat in range(SEATS):
-        pieces = sum(game.observe(seat).pieces[:21])
+        pieces = sum(view.pieces[seat * PIECES:(seat + 1) * PIECES])
         state = "done" if game.terminations[seat] else "to move" if seat == game.agent_selection else ""
         lines.append(f" {_paint(str(seat), seat, colour)} agent {seat}  score {scores[seat]:>3}  "
                      f"{pieces:>2} pieces in hand  {state}".rstrip())
