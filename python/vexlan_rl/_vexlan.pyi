@@ -67,6 +67,12 @@ class PyVexlan:
         """What agent `agent_idx` (0 to 3) sees, whoever is to move: the
         planes of every seat and its own legal moves, in its own frame.
         ValueError "Unknown agent N" for 4 or more."""
+    def legal_actions(self, agent_idx: int) -> list[int]:
+        """The legal grid indices of `agent_idx` in its own frame, in the order of `observe`'s search.
+
+        The grid indices whose byte in `observe(agent_idx).action_mask` is 1,
+        without building the rest of the observation; empty for an agent that
+        is done. ValueError "Unknown agent N" for 4 or more."""
     def outcome(self, mode: str) -> list[float] | None:
         """The final rewards in `mode`, one of `reward_modes`, None until the game is over.
 

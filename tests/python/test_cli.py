@@ -14,7 +14,7 @@ import pytest
 
 import vexlan_rl
 from vexlan_rl import PyVexlan
-from vexlan_rl.cli import legal_actions, parse_arguments, play_random_game
+from vexlan_rl.cli import parse_arguments, play_random_game
 
 ROW_OF_FOUR = r"\s+(\S+)\s+(\S+)\s+(\S+)\s+(\S+)$"
 
@@ -138,15 +138,3 @@ def test_closed_output_ends_quietly():
     finally:
         os.close(write_end)
     assert result.returncode == 1 and result.stderr == ""
-
-
-def test_legal_actions_lists_every_one_byte():
-    game = PyVexlan()
-    rng = random.Random(8)
-    masks = [bytes(36400), b"\x01" + bytes(36398) + b"\x01"]
-    for _ in range(30):
-        mask = game.observe(game.agent_selection).action_mask
-        masks.append(mask)
-        game.step(rng.choice(legal_actions(mask)))
-    for mask in masks:
-        assert legal_actions(mask) == [index for index, byte in enumerate(mask) if byte]

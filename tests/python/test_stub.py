@@ -16,8 +16,9 @@ def test_stub_matches_the_module():
     package = Path(vexlan_rl.__file__).parent
     assert (package / "py.typed").exists()
     assert (package / "_vexlan.pyi").exists()
+    assert (package / "_batch.pyi").exists()
     result = subprocess.run(
-        [sys.executable, "-m", "mypy.stubtest", "vexlan_rl._vexlan"],
+        [sys.executable, "-m", "mypy.stubtest", "vexlan_rl._vexlan", "vexlan_rl._batch"],
         capture_output=True, text=True, env={**os.environ, "MYPY_CACHE_DIR": os.devnull},
     )
     assert result.returncode == 0, result.stdout + result.stderr
