@@ -34,10 +34,6 @@ PIECES = len(PyVexlan.piece_names)
 Observation = dict[str, npt.NDArray[np.uint8]]
 
 
-def legal_moves(game: PyVexlan, seat: int) -> npt.NDArray[np.intp]:
-    return np.flatnonzero(np.frombuffer(game.observe(seat).action_mask, np.uint8))
-
-
 class SeatEnv(gymnasium.Env[Observation, int]):
     """One seat against random opponents; see the module docstring."""
 
@@ -83,7 +79,7 @@ class SeatEnv(gymnasium.Env[Observation, int]):
             elif mover == self.seat:
                 return
             else:
-                game.step(int(self.np_random.choice(legal_moves(game, mover))))
+                game.step(int(self.np_random.choice(game.legal_actions(mover))))
 
     def _observe(self) -> Observation:
         view = self.game.observe(self.seat)

@@ -167,14 +167,14 @@ def parse_action(text: str) -> int:
     match = _TEXT_FORM.fullmatch(text.strip())
     if match is None:
         raise ValueError(f"not an action's text form (piece@rROWcCOLUMN/oORIENTATION): {text!r}")
-    piece, row, column, index = match.group(1), *map(int, match.groups()[1:])
-    if index >= len(ORIENTATIONS) or ORIENTATIONS[index].piece != piece:
-        raise ValueError(f"{text!r}: orientation {index} is not an orientation of {piece}")
+    piece, row, column, orientation = match.group(1), *map(int, match.groups()[1:])
+    if orientation >= len(ORIENTATIONS) or ORIENTATIONS[orientation].piece != piece:
+        raise ValueError(f"{text!r}: orientation {orientation} is not an orientation of {piece}")
     if row >= BOARD or column >= BOARD:
         raise ValueError(f"{text!r}: the anchor lies off the board")
-    grid_index = index * GRID_POSITIONS + row * BOARD + column
-    describe(grid_index)  # refuses an anchor at which the orientation does not fit
-    return grid_index
+    parsed = orientation * GRID_POSITIONS + row * BOARD + column
+    describe(parsed)  # refuses an anchor at which the orientation does not fit
+    return parsed
 
 
 def grid_index(piece: str, board_cells: Iterable[Cell], agent: int = 0) -> int:
