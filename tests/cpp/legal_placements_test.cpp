@@ -83,9 +83,8 @@ TEST(LegalPlacements, ListBoundsAreTight) {
 
 // Bit e of a group's set for a pattern: entry e covers none of the group's
 // cells set in the pattern, worked out cell by cell on row and column
-// offsets; bit e of a piece's set: entry e is of that piece. The groups
-// share out the cells around the centre, one each.
-TEST(LegalPlacements, ReachSetsHoldThePiecesAndTheEntriesClearOfEachGroup) {
+// offsets. The groups share out the cells around the centre, one each.
+TEST(LegalPlacements, ReachSetsHoldTheEntriesClearOfEachGroup) {
     std::vector<std::pair<int, int>> around;
     for (int d = -4; d <= 4; ++d) {
         for (int e = -4 + std::abs(d); e <= 4 - std::abs(d); ++e) {
@@ -96,9 +95,6 @@ TEST(LegalPlacements, ReachSetsHoldThePiecesAndTheEntriesClearOfEachGroup) {
     ASSERT_EQ(reach_bit(0, 0), std::uint64_t{1} << REACH_CENTRE_BIT);
     const auto has = [](const ReachSet& entries, std::size_t e) { return (entries[e / 64] >> (e % 64) & 1) != 0; };
     for (std::size_t e = 0; e < 64 * REACH_SET_WORDS; ++e) {
-        for (std::size_t j = 0; j < NUM_PIECE_TYPES; ++j) {
-            ASSERT_EQ(has(set().reach_pieces[j], e), set().reach_offsets[j] <= e && e < set().reach_offsets[j + 1]) << e;
-        }
         for (unsigned g = 0; g < NUM_REACH_GROUPS; ++g) {
             for (unsigned pattern = 0; pattern < (1u << REACH_GROUP_BITS); ++pattern) {
                 bool clear = e < ActionSet::MAX_CELL_ENTRIES;
@@ -109,6 +105,23 @@ TEST(LegalPlacements, ReachSetsHoldThePiecesAndTheEntriesClearOfEachGroup) {
                 ASSERT_EQ(has(set().reach_clear[g][pattern], e), clear) << "entry " << e << ", group " << g << ", pattern " << pattern;
             }
         }
+    }
+}
+
+// The entries of a hand are those of its pieces, for random hands and the
+// empty and full ones.
+TEST(LegalPlacements, ReachEntriesOfAHand) {
+    std::mt19937 rng(3);
+    std::vector<std::uint32_t> hands = {0, ALL_PIECES, 1, 1u << 20};
+    for (int n = 0; n < 200; ++n) hands.push_back(std::uniform_int_distribution<std::uint32_t>(0, ALL_PIECES)(rng));
+    for (std::uint32_t hand : hands) {
+        const ReachSet entries = set().reach_in_hand(hand);
+        for (std::size_t j = 0; j < NUM_PIECE_TYPES; ++j) {
+            for (std::size_t e = set().reach_offsets[j]; e < set().reach_offsets[j + 1]; ++e) {
+                ASSERT_EQ(entries[e / 64] >> (e % 64) & 1, hand >> j & 1) << "hand " << hand << ", entry " << e;
+            }
+        }
+        for (std::size_t e = ActionSet::MAX_CELL_ENTRIES; e < 64 * REACH_SET_WORDS; ++e) ASSERT_EQ(entries[e / 64] >> (e % 64) & 1, 0u);
     }
 }
 

@@ -48,10 +48,33 @@ void build_reach_tables(ActionSet& set, const std::vector<Piece>& catalogue,
         }
     }
     set.reach_offsets[NUM_PIECE_TYPES] = static_cast<std::uint16_t>(next);
+    std::array<ReachSet, NUM_PIECE_TYPES> pieces{};
+    std::array<std::uint8_t, ActionSet::MAX_CELL_ENTRIES> piece_of{};
     for (std::size_t j = 0; j < NUM_PIECE_TYPES; ++j) {
         const std::size_t length = set.reach_offsets[j + 1] - set.reach_offsets[j];
         if (length > ActionSet::MAX_LIST_LENGTH) throw Fault("Reach list of " + std::to_string(length) + " entries");
-        for (std::size_t e = set.reach_offsets[j]; e < set.reach_offsets[j + 1]; ++e) set.reach_pieces[j][e / 64] |= std::uint64_t{1} << (e % 64);
+        for (std::size_t e = set.reach_offsets[j]; e < set.reach_offsets[j + 1]; ++e) {
+            pieces[j][e / 64] |= std::uint64_t{1} << (e % 64);
+            piece_of[e] = static_cast<std::uint8_t>(j);
+        }
+    }
+    // Each word's table holds one entry per subset of its pieces; a word past
+    // the last entry has one piece-less, empty entry.
+    for (std::size_t w = 0; w < REACH_SET_WORDS; ++w) {
+        ReachHandWord& word = set.reach_hand[w];
+        word.offset = static_cast<std::uint16_t>(set.reach_hand_words.size());
+        if (64 * w < next) {
+            word.first = piece_of[64 * w];
+            word.count = static_cast<std::uint8_t>(piece_of[std::min(64 * w + 63, next - 1)] - word.first + 1);
+        }
+        if (word.count > 8) throw Fault("Reach word " + std::to_string(w) + " spans " + std::to_string(word.count) + " pieces");
+        for (unsigned hand = 0; hand < (1u << word.count); ++hand) {
+            std::uint64_t entries = 0;
+            for (unsigned b = 0; b < word.count; ++b) {
+                if ((hand >> b & 1) != 0) entries |= pieces[word.first + b][w];
+            }
+            set.reach_hand_words.push_back(entries);
+        }
     }
     for (unsigned g = 0; g < NUM_REACH_GROUPS; ++g) {
         for (unsigned pattern = 0; pattern < (1u << REACH_GROUP_BITS); ++pattern) {

@@ -37,6 +37,16 @@ struct ReachEntry {
 inline constexpr std::size_t REACH_SET_WORDS = 7;
 using ReachSet = std::array<std::uint64_t, REACH_SET_WORDS>;
 
+// How one word of the entries of a hand of pieces is looked up: the pieces
+// with entries in the word are `count` consecutive catalogue indices from
+// `first`, and ActionSet::reach_hand_words[offset + those pieces' bits of the
+// hand] is the word.
+struct ReachHandWord {
+    std::uint8_t first = 0;
+    std::uint8_t count = 0;
+    std::uint16_t offset = 0;
+};
+
 // Every placement of every orientation, built once per process and then
 // read-only. A placement has a dense index (its position in `actions`, in
 // ascending grid index) and a grid index; dense indices are 16-bit.
@@ -53,9 +63,10 @@ using ReachSet = std::array<std::uint64_t, REACH_SET_WORDS>;
 // board, ordered so that the ones that fit at a board cell come in the order
 // of that cell's candidate list (orientation, then the covered cell's place
 // in the orientation, last first); off the board they meet the border of
-// ReachRows. Sets of entries are ReachSets, bit e for entry e:
-// reach_pieces[j] holds the entries of piece j, and reach_clear[g][p] those
-// that cover no cell of reach group g (reach.hpp) whose bit is set in p. A
+// ReachRows. Sets of entries are ReachSets, bit e for entry e: reach_in_hand
+// gives the entries of a hand of pieces with one lookup per word, and
+// reach_clear[g][p] the entries that cover no cell of reach group g
+// (reach.hpp) whose bit is set in p. A
 // placement fits exactly when it misses the taken cells of every group, so
 // the legal placements at a corner are the pieces in hand ANDed with one
 // set per group, found without reading a single entry. The tables are small
@@ -75,13 +86,24 @@ struct ActionSet {
     std::vector<std::size_t> offsets;
     std::array<ReachEntry, MAX_CELL_ENTRIES> reach_entries;
     std::array<std::uint16_t, NUM_PIECE_TYPES + 1> reach_offsets{};
-    std::array<ReachSet, NUM_PIECE_TYPES> reach_pieces{};
+    std::array<ReachHandWord, REACH_SET_WORDS> reach_hand{};
+    std::vector<std::uint64_t> reach_hand_words;
     std::array<std::array<ReachSet, 1u << REACH_GROUP_BITS>, NUM_REACH_GROUPS> reach_clear{};
 
     // The process-wide set, built by the first caller; concurrent first
     // callers wait for that one build.
     static const ActionSet& get();
     static ActionSet build();
+
+    // The reach entries of the pieces in `remaining`.
+    ReachSet reach_in_hand(std::uint32_t remaining) const {
+        ReachSet entries;
+        for (std::size_t w = 0; w < REACH_SET_WORDS; ++w) {
+            const ReachHandWord& word = reach_hand[w];
+            entries[w] = reach_hand_words[word.offset + (remaining >> word.first & ((1u << word.count) - 1))];
+        }
+        return entries;
+    }
 
     std::span<const std::uint16_t> candidates_for(unsigned cell, std::size_t catalogue_index) const {
         const std::size_t x = cell * NUM_PIECE_TYPES + catalogue_index;

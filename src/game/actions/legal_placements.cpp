@@ -29,11 +29,7 @@ struct Corner {
 template <class Visitor>
 bool walk(const ActionSet& set, const Bitboard& blocked, const Bitboard& corners, std::uint32_t remaining,
           Visitor& visitor) {
-    ReachSet in_hand{};
-    for (std::uint32_t pieces = remaining; pieces != 0; pieces &= pieces - 1) {
-        const ReachSet& piece = set.reach_pieces[lowest_bit(pieces)];
-        for (std::size_t w = 0; w < REACH_SET_WORDS; ++w) in_hand[w] |= piece[w];
-    }
+    const ReachSet in_hand = set.reach_in_hand(remaining);
     ReachRows taken(blocked);
     for (unsigned x : corners.ones()) {
         const std::uint64_t around = taken.reach(x);
