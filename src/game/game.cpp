@@ -39,7 +39,12 @@ std::optional<InvalidAction> Game::step(std::optional<std::uint64_t> action) {
     agent.last_piece = code(placement.piece);
     for (std::size_t j = 0; j < NUM_SEATS; ++j) {
         if (agents[j].done) continue;
-        if (j == k || actions->actions[first_legal[j]].cells.intersects(placement.cells)) find_first_legal(j);
+        // A seat not done without a placement on record (a flag cleared by
+        // hand) is searched again rather than read out of range.
+        if (j == k || first_legal[j] >= actions->actions.size() ||
+            actions->actions[first_legal[j]].cells.intersects(placement.cells)) {
+            find_first_legal(j);
+        }
     }
     current = (k + 1) % NUM_SEATS;
     return std::nullopt;

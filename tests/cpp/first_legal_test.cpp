@@ -63,5 +63,15 @@ TEST(FirstLegal, LoadedStatesPlayOnWithTheSameState) {
     }
 }
 
+// A seat not done without a placement on record, as hand-written fields can
+// leave it, is searched again by the next step instead of read out of range.
+TEST(FirstLegal, MissingRecordIsSearchedAgain) {
+    Game game;
+    game.first_legal[1] = Game::NO_PLACEMENT;
+    ASSERT_FALSE(game.step(0));
+    ASSERT_NO_FATAL_FAILURE(expect_same_as_rebuilt(game));
+    EXPECT_FALSE(game.agents[1].done);
+}
+
 }  // namespace
 }  // namespace game
