@@ -38,6 +38,8 @@ constexpr unsigned reach_group_shift(unsigned group) {
 constexpr unsigned reach_group(std::uint64_t reach, unsigned group) {
     return static_cast<unsigned>(reach >> reach_group_shift(group)) & ((1u << REACH_GROUP_BITS) - 1);
 }
+static_assert(REACH_ROW_START.back() + 1 == REACH_CELLS && reach_bit(0, 0) == std::uint64_t{1} << REACH_CENTRE_BIT);
+static_assert(NUM_REACH_GROUPS * REACH_GROUP_BITS + 1 == REACH_CELLS);
 
 // A board as rows of bits with a border four cells wide that counts as
 // taken, so that the reach of any board cell reads off-board cells as
