@@ -1,13 +1,17 @@
+"""Many games stepped together on worker threads, into buffers read through memoryviews."""
+
 from typing import final
 
 MAX_LEGAL_ACTIONS: int
+"""The length of a legal-move row: every placement of the action set."""
 
 @final
 class Batch:
     """Many games stepped together on worker threads."""
 
     def __new__(cls, num_games: object, threads: object, seed: object, reward_mode: object,
-                autoreset: object = True, dense_mask: object = False) -> Batch: ...
+                autoreset: object = True, dense_mask: object = False) -> Batch:
+        """`num_games` new games, stepped by `threads` threads; `seed` seeds each slot's random stream."""
     def step(self, actions: object, /) -> None:
         """Plays one grid index per game, in each mover's frame; ValueError naming the first refused slot, and
         no change, if any is illegal."""
@@ -47,6 +51,8 @@ class Batch:
     def action_mask(self) -> memoryview | None:
         """The dense action masks, or None unless built with them."""
     @property
-    def num_games(self) -> int: ...
+    def num_games(self) -> int:
+        """How many games the batch steps together."""
     @property
-    def threads(self) -> int: ...
+    def threads(self) -> int:
+        """How many threads step them, the calling thread included."""

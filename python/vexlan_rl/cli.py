@@ -52,6 +52,7 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
         description="Plays random self-play games of the four-player placement game: every agent picks "
                     "uniformly among its legal placements. Prints the final board of the last game, its "
                     "scores and outcome, and a summary of all games.",
+        epilog="Subcommand: arena ranks four players against each other; see arena --help.",
     )
     parser.add_argument("-n", "--games", type=positive_int, default=100, metavar="N",
                         help="number of games to play (default: %(default)s)")
@@ -142,6 +143,10 @@ def run(arguments: argparse.Namespace) -> int:
 def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
     """Runs the command line with `argv` (default: the process's arguments) and
     returns the exit status; bad arguments exit with status 2."""
+    argv = sys.argv[1:] if argv is None else argv
+    if argv and argv[0] == "arena":
+        from vexlan_rl.arena_cli import main as arena_main
+        return arena_main(argv[1:], f"{prog or 'vexlan_rl'} arena")
     arguments = parse_arguments(argv, prog)
     try:
         status = run(arguments)

@@ -1,6 +1,7 @@
 #include "batch/game_batch.hpp"
 
 #include <algorithm>
+#include <exception>
 
 #include "batch/planes.hpp"
 #include "game/fault.hpp"
@@ -35,7 +36,8 @@ GameBatch::GameBatch(const BatchConfig& config)
       moves_(std::max<std::size_t>(config.threads, 1)),
       refused_(std::max<std::size_t>(config.threads, 1)),
       buffers_(config.games, grid_.size(), config.dense_mask),
-      pool_(std::max<std::size_t>(config.threads, 1)) {
+      pool_(std::max<std::size_t>(config.threads, 1)),
+      tried_(static_cast<std::ptrdiff_t>(pool_.size())) {
     for (std::vector<std::uint16_t>& moves : moves_) moves.reserve(buffers_.max_legal);
     reset(config.seed);
 }
@@ -61,26 +63,36 @@ void GameBatch::reset(std::optional<std::uint64_t> seed) {
 
 std::optional<IllegalAction> GameBatch::step(std::span<const std::int64_t> actions) {
     if (actions.size() != slots_.size()) throw game::Fault("Batch step given the wrong number of actions");
-    auto trial = [&](std::size_t worker) {
+    // Every worker tries its slots' moves on copies, all wait for each
+    // other, and only if no slot refused does each keep its slots' results.
+    auto trial_then_commit = [&](std::size_t worker) {
+        const std::size_t first = first_slot(worker), last = first_slot(worker + 1);
         refused_[worker] = slots_.size();
-        for (std::size_t i = first_slot(worker), last = first_slot(worker + 1); i < last; ++i) {
-            if (slots_[i].game.over()) continue;
-            stepped_[i] = slots_[i].game;
-            if (actions[i] < 0 || stepped_[i].step(static_cast<std::uint64_t>(actions[i]))) {
-                refused_[worker] = i;
-                return;
+        std::exception_ptr fault;
+        try {
+            for (std::size_t i = first; i < last && refused_[worker] == slots_.size(); ++i) {
+                if (slots_[i].game.over()) continue;
+                stepped_[i] = slots_[i].game;
+                if (actions[i] < 0 || stepped_[i].step(static_cast<std::uint64_t>(actions[i]))) refused_[worker] = i;
             }
+        } catch (...) {
+            fault = std::current_exception();  // raised again once every worker has arrived
+        }
+        tried_.arrive_and_wait();
+        if (fault) std::rethrow_exception(fault);
+        if (*std::min_element(refused_.begin(), refused_.end()) < slots_.size()) return;
+        for (std::size_t i = first; i < last; ++i) {
+            if (slots_[i].game.over()) {
+                hold_finished(i, moves_[worker]);
+                continue;
+            }
+            slots_[i].game = stepped_[i];
+            finish_turn(i, moves_[worker]);
         }
     };
-    pool_.run(trial);
+    pool_.run(trial_then_commit);
     const std::size_t refused = *std::min_element(refused_.begin(), refused_.end());
     if (refused < slots_.size()) return IllegalAction{refused, actions[refused]};
-
-    for_each_slot([&](std::size_t i, std::vector<std::uint16_t>& moves) {
-        if (slots_[i].game.over()) return hold_finished(i, moves);
-        slots_[i].game = stepped_[i];
-        finish_turn(i, moves);
-    });
     return std::nullopt;
 }
 

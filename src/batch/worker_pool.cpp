@@ -1,10 +1,42 @@
 #include "batch/worker_pool.hpp"
 
+#include <chrono>
 #include <exception>
 
 #include "game/fault.hpp"
 
 namespace batch {
+
+namespace {
+
+void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
+// Waits until `value` is no longer `old` and returns the new value. Calls
+// come in quick succession and a sleeping thread takes tens of microseconds
+// to wake, so it spins for a short while before it sleeps.
+template <class T>
+T wait_for_change(const std::atomic<T>& value, T old) {
+    constexpr auto SPIN = std::chrono::microseconds(50);
+    const auto start = std::chrono::steady_clock::now();
+    for (unsigned round = 1;; ++round) {
+        const T now = value.load(std::memory_order_acquire);
+        if (now != old) return now;
+        relax();
+        if (round % 64 == 0 && std::chrono::steady_clock::now() - start > SPIN) break;
+    }
+    for (T now = value.load(std::memory_order_acquire);; now = value.load(std::memory_order_acquire)) {
+        if (now != old) return now;
+        value.wait(old, std::memory_order_acquire);
+    }
+}
+
+}  // namespace
 
 WorkerPool::WorkerPool(std::size_t workers) {
     threads_.reserve(workers > 0 ? workers - 1 : 0);
@@ -34,9 +66,8 @@ void WorkerPool::run_erased(void* context, Trampoline trampoline) {
     generation_.fetch_add(1, std::memory_order_release);
     generation_.notify_all();
     run_share(0);
-    for (std::size_t left = pending_.load(std::memory_order_acquire); left != 0;
-         left = pending_.load(std::memory_order_acquire)) {
-        pending_.wait(left, std::memory_order_acquire);
+    for (std::size_t left = pending_.load(std::memory_order_acquire); left != 0;) {
+        left = wait_for_change(pending_, left);
     }
     if (failed_.load(std::memory_order_acquire)) throw game::Fault(failure_);
 }
@@ -44,8 +75,7 @@ void WorkerPool::run_erased(void* context, Trampoline trampoline) {
 void WorkerPool::work(std::size_t worker) {
     std::uint64_t seen = 0;
     for (;;) {
-        generation_.wait(seen, std::memory_order_acquire);
-        seen = generation_.load(std::memory_order_acquire);
+        seen = wait_for_change(generation_, seen);
         if (stopping_) return;
         run_share(worker);
         if (pending_.fetch_sub(1, std::memory_order_acq_rel) == 1) pending_.notify_one();

@@ -7,6 +7,7 @@ import pickle
 
 from random_play import play
 from vexlan_rl import PyVexlan
+from vexlan_rl.players import GreedyPlayer, MctsPlayer, RandomPlayer, evaluate, parse_player, play_games
 
 
 def resident_bytes() -> int:
@@ -136,3 +137,30 @@ def test_batches_do_not_grow_over_20000_rounds():
     gc.collect()
     grown = resident_bytes() - before
     assert grown < 2 * 1024 * 1024, f"grew by {grown} bytes"
+
+
+def test_players_and_the_arena_do_not_grow_the_process_over_many_calls():
+    finished = PyVexlan.from_bytes(OVER)
+    started = PyVexlan()
+    engine_player = MctsPlayer(2)._engine
+
+    def churn_players(rounds):
+        for n in range(rounds):
+            player = [RandomPlayer(n), GreedyPlayer(), MctsPlayer(2, seed=n)][n % 3]
+            player.act(started)
+            for call in (lambda: player.act(finished), lambda: engine_player.act(b"x"),
+                         lambda: engine_player.act(None), lambda: MctsPlayer(threads=0),
+                         lambda: play_games([player] * 3, 0, 0, 1), lambda: parse_player("x"),
+                         lambda: evaluate([player] * 4, 3)):
+                try:
+                    call()
+                except (TypeError, ValueError):
+                    pass
+            if n % 50 == 0:
+                play_games([player, GreedyPlayer(), RandomPlayer(), RandomPlayer()], n, n, 1, 2)
+
+    churn_players(300)
+    before = resident_bytes()
+    churn_players(6000)
+    grown = resident_bytes() - before
+    assert grown < 512 * 1024, f"grew by {grown} bytes"

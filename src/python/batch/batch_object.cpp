@@ -265,8 +265,8 @@ PyGetSetDef PROPERTIES[] = {
     {"legal_actions", get_legal_actions, nullptr,
      "Row i starts with the mover's legal grid indices, legal_count[i] of them.", nullptr},
     {"action_mask", get_action_mask, nullptr, "The dense action masks, or None unless built with them.", nullptr},
-    {"num_games", get_num_games, nullptr, nullptr, nullptr},
-    {"threads", get_threads, nullptr, nullptr, nullptr},
+    {"num_games", get_num_games, nullptr, "How many games the batch steps together.", nullptr},
+    {"threads", get_threads, nullptr, "How many threads step them, the calling thread included.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -1,0 +1,106 @@
+"""`python -m vexlan_rl arena`: ranks four players over games with rotated seats."""
+
+import argparse
+import random
+import sys
+import time
+from collections.abc import Sequence
+from functools import partial
+
+from vexlan_rl.players import SPEC_HELP, Estimate, Player, PlayerResult, evaluate, parse_players
+from vexlan_rl.progress import ProgressBar
+
+INTERRUPTED = 130  # the shell's status for a run ended by SIGINT
+
+
+def players_argument(text: str) -> list[Player]:
+    try:
+        return parse_players(text)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
+
+
+def positive_int(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"must be at least 1, not {value}")
+    return value
+
+
+def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Namespace:
+    parser = argparse.ArgumentParser(
+        prog=prog,
+        description="Plays games between four players, rotating seats so that every player sits in every "
+                    "seat equally often, and prints each player's win share, mean score and mean rank "
+                    "with 95% confidence intervals. Players: " + SPEC_HELP + ".",
+    )
+    parser.add_argument("--players", type=players_argument, default=parse_players("greedy,random,random,random"),
+                        metavar="SPECS",
+                        help="four comma-separated players, e.g. mcts:1000,greedy,random,random "
+                             "(default: greedy,random,random,random)")
+    parser.add_argument("-n", "--games", type=positive_int, default=200, metavar="N",
+                        help="number of games, a multiple of 4 (default: %(default)s)")
+    parser.add_argument("-t", "--threads", type=positive_int, default=1, metavar="T",
+                        help="threads that play games at once (default: %(default)s)")
+    parser.add_argument("-s", "--seed", type=int, default=None,
+                        help="seed of the games; the same seed plays the same games on any number of threads "
+                             "(default: a fresh seed, printed with the result)")
+    parser.add_argument("--progress", action=argparse.BooleanOptionalAction, default=None,
+                        help="show a progress bar on standard error (default: only on a terminal, "
+                             "once a run has taken half a second)")
+    parser.add_argument("--ray", nargs="?", const="", default=None, metavar="ADDRESS",
+                        help="play the games in shards over Ray tasks of T threads each, the same games and "
+                             "results: on a Ray started on this machine, or on the cluster at ADDRESS "
+                             "(needs the ray extra)")
+    arguments = parser.parse_args(argv)
+    if arguments.games % 4:
+        parser.error(f"argument -n/--games: must be a multiple of 4, not {arguments.games}")
+    if arguments.ray is not None:
+        try:
+            from vexlan_rl import distributed
+        except ImportError as missing:
+            parser.error(f"argument --ray: {missing}")
+        arguments.play = partial(distributed.arena, address=arguments.ray or None)
+    else:
+        arguments.play = evaluate
+    return arguments
+
+
+def interval(estimate: Estimate, digits: int) -> str:
+    return f"{estimate.mean:.{digits}f} [{estimate.low:.{digits}f}, {estimate.high:.{digits}f}]"
+
+
+def results_table(results: Sequence[PlayerResult]) -> str:
+    rows = [(f"{index}: {result.player}", interval(result.win_share, 3), interval(result.score, 1),
+             interval(result.rank, 2)) for index, result in enumerate(results)]
+    header = ("player", "win share [95% CI]", "mean score [95% CI]", "mean rank [95% CI]")
+    widths = [max(len(row[column]) for row in [header, *rows]) for column in range(len(header))]
+    return "\n".join("  ".join(f"{cell:<{width}}" if column == 0 else f"{cell:>{width}}"
+                               for column, (cell, width) in enumerate(zip(row, widths)))
+                     for row in [header, *rows])
+
+
+def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
+    """Runs the arena command with `argv` and returns the exit status."""
+    arguments = parse_arguments(argv, prog)
+    seed = arguments.seed if arguments.seed is not None else random.randrange(2**32)
+    progress = ProgressBar(arguments.games, "games", sys.stderr, arguments.progress)
+    started = time.perf_counter()
+    try:
+        results = arguments.play(arguments.players, arguments.games, seed, arguments.threads,
+                                 progress=progress.update)
+    except KeyboardInterrupt:
+        progress.close(0)
+        print("Interrupted", file=sys.stderr)
+        return INTERRUPTED
+    seconds = time.perf_counter() - started
+    progress.close(arguments.games)
+    where = f"{arguments.threads} thread(s)" + ("" if arguments.ray is None else " per Ray task")
+    print(f"{arguments.games} games (seed {seed}) in {seconds:.2f} s on {where}, "
+          f"{arguments.games / seconds:.1f} games per second; seats rotated, every player in every seat "
+          f"{arguments.games // 4} times")
+    print(results_table(results))
+    return 0

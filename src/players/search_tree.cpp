@@ -1,0 +1,119 @@
+#include "players/search_tree.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "game/fault.hpp"
+#include "game/scores.hpp"
+
+namespace players {
+
+namespace {
+
+// Score rewards are moved into [0, 1] like the other modes, so that one
+// exploration constant suits all three: -89 (every cell in hand) to 20.
+constexpr float LOWEST_SCORE = -89.0f, HIGHEST_SCORE = 20.0f;
+
+std::array<float, game::NUM_SEATS> rewards(const game::Game& position, game::RewardMode mode) {
+    std::array<float, game::NUM_SEATS> out = game::outcome_from_scores(position.scores(), mode);
+    if (mode == game::RewardMode::Score) {
+        for (float& reward : out) reward = (reward - LOWEST_SCORE) / (HIGHEST_SCORE - LOWEST_SCORE);
+    }
+    return out;
+}
+
+}  // namespace
+
+void SearchTree::start(const game::Game& root, std::uint64_t seed) {
+    root_ = root;
+    stream_.reseed(seed);
+    pool_.clear();
+    pool_.emplace_back();
+    if (!expand(0, root_)) throw game::Fault("The search root has no room or no move");
+}
+
+bool SearchTree::expand(std::uint32_t node, const game::Game& position) {
+    if (position.over()) {
+        pool_[node].expanded = true;  // a finished game: a leaf for good
+        return false;
+    }
+    if (!turn_.read(position)) throw game::Fault("A seat to move in the tree has no placement");
+    const std::size_t count = turn_.moves.size();
+    if (pool_.size() + count > settings_->max_nodes && node != 0) return false;
+    score_moves(turn_, scores_);
+    order_.resize(count);
+    for (std::uint32_t i = 0; i < count; ++i) order_[i] = i;
+    // Best score first; equal scores keep list order, so the order depends on the position only.
+    std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) {
+        return scores_[a] != scores_[b] ? scores_[a] > scores_[b] : a < b;
+    });
+    const auto first = static_cast<std::uint32_t>(pool_.size());
+    pool_.resize(pool_.size() + count);
+    for (std::size_t i = 0; i < count; ++i) pool_[first + i].move = turn_.grid_index(position, order_[i]);
+    SearchNode& expanded = pool_[node];
+    expanded.first_child = first;
+    expanded.num_children = static_cast<std::uint16_t>(count);
+    expanded.mover = static_cast<std::uint8_t>(position.current);
+    expanded.expanded = true;
+    return true;
+}
+
+std::uint32_t SearchTree::select(std::uint32_t node) const {
+    const SearchNode& parent = pool_[node];
+    std::uint32_t width = parent.num_children;
+    if (settings_->widening > 0) {
+        const double considered = std::ceil(settings_->widening * std::sqrt(static_cast<double>(parent.visits) + 1));
+        width = std::min(width, static_cast<std::uint32_t>(considered));
+    }
+    const double log_visits = std::log(static_cast<double>(std::max(parent.visits, 1u)));
+    std::uint32_t best = parent.first_child;
+    double best_value = -1;
+    for (std::uint32_t child = parent.first_child; child < parent.first_child + width; ++child) {
+        const SearchNode& candidate = pool_[child];
+        if (candidate.visits == 0) return child;
+        const double visits = candidate.visits;
+        const double value = candidate.reward_sum[parent.mover] / visits +
+                             settings_->exploration * std::sqrt(log_visits / visits);
+        if (value > best_value) {
+            best = child;
+            best_value = value;
+        }
+    }
+    return best;
+}
+
+std::array<float, game::NUM_SEATS> SearchTree::play_out(game::Game& position) {
+    while (!position.over()) {
+        if (!turn_.read(position)) throw game::Fault("A seat to move in a playout has no placement");
+        const std::size_t chosen = settings_->playout == PlayoutPolicy::Greedy
+                                       ? best_move(turn_, &stream_)
+                                       : stream_.below(static_cast<std::uint32_t>(turn_.moves.size()));
+        play(position, turn_.grid_index(position, chosen));
+    }
+    return rewards(position, settings_->reward);
+}
+
+void SearchTree::simulate() {
+    game::Game position = root_;
+    std::uint32_t node = 0;
+    path_.clear();
+    path_.push_back(node);
+    while (pool_[node].expanded && pool_[node].num_children > 0) {
+        node = select(node);
+        play(position, pool_[node].move);
+        path_.push_back(node);
+    }
+    if (!pool_[node].expanded && pool_[node].visits > 0 && expand(node, position)) {
+        node = pool_[node].first_child;
+        play(position, pool_[node].move);
+        path_.push_back(node);
+    }
+    const std::array<float, game::NUM_SEATS> reward = play_out(position);
+    for (std::uint32_t visited : path_) {
+        SearchNode& n = pool_[visited];
+        n.visits += 1;
+        for (std::size_t k = 0; k < game::NUM_SEATS; ++k) n.reward_sum[k] += reward[k];
+    }
+}
+
+}  // namespace players

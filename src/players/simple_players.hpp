@@ -1,0 +1,31 @@
+#pragma once
+
+#include "players/player.hpp"
+#include "players/random_stream.hpp"
+
+namespace players {
+
+// Uniform over the legal placements, from a seeded stream.
+class RandomPlayer final : public Player {
+public:
+    explicit RandomPlayer(std::uint64_t seed) : stream_(seed) {}
+    std::optional<GridIndex> choose(const game::Game& position) override;
+    void reseed(std::uint64_t seed) override { stream_.reseed(seed); }
+
+private:
+    RandomStream stream_;
+    Turn turn_;
+};
+
+// The best placement by the greedy score (greedy_heuristic.hpp), ties to
+// the first in list order: the same position always gets the same move.
+class GreedyPlayer final : public Player {
+public:
+    std::optional<GridIndex> choose(const game::Game& position) override;
+    void reseed(std::uint64_t) override {}
+
+private:
+    Turn turn_;
+};
+
+}  // namespace players

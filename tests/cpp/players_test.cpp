@@ -1,0 +1,195 @@
+// Players and the arena: legal moves from many positions (restored from
+// bytes), the greedy choice against a slow recomputation of its score,
+// reproducibility, and seat rotation on a lineup whose games are known.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "game/game.hpp"
+#include "players/arena.hpp"
+#include "players/greedy_heuristic.hpp"
+#include "players/player.hpp"
+#include "players/tree_search.hpp"
+#include "random_play.hpp"
+
+// Every heap allocation of this test program, counted so that a test can
+// check that a search allocates nothing per simulation.
+namespace {
+std::atomic<std::size_t> allocations{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+
+namespace players {
+namespace {
+
+using game::Game;
+
+// Positions from random games at every stage, each restored from its bytes,
+// finished games included.
+std::vector<Game> sample_positions(std::size_t count, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<Game> positions;
+    while (positions.size() < count) {
+        Game position;
+        const unsigned stop = std::uniform_int_distribution<unsigned>(0, 90)(rng);
+        while (position.ply() < stop && !position.over()) game::test_support::play_random_turn(position, rng);
+        const auto restored = Game::from_bytes(position.to_bytes());
+        EXPECT_TRUE(restored.has_value());
+        if (restored) positions.push_back(*restored);
+    }
+    return positions;
+}
+
+std::vector<PlayerSettings> every_kind() {
+    PlayerSettings random, greedy, search, greedy_search, parallel_search;
+    random.kind = PlayerKind::Random;
+    greedy.kind = PlayerKind::Greedy;
+    search.kind = PlayerKind::TreeSearch;
+    search.search.simulations = 3;  // tiny budgets: fewer simulations than moves
+    greedy_search = search;
+    greedy_search.search.playout = PlayoutPolicy::Greedy;
+    parallel_search = search;
+    parallel_search.search.threads = 2;
+    parallel_search.search.simulations = 1;  // one tree gets no simulation at all
+    return {random, greedy, search, greedy_search, parallel_search};
+}
+
+TEST(Players, ChooseOnlyMovesTheGameAcceptsAndNothingWhenTheMoverCannotPlace) {
+    const std::vector<Game> positions = sample_positions(60, 5);
+    for (const PlayerSettings& settings : every_kind()) {
+        const std::unique_ptr<Player> player = make_player(settings, 9);
+        for (const Game& position : positions) {
+            const std::optional<GridIndex> move = player->choose(position);
+            if (position.over() || position.agents[position.current].done) {
+                EXPECT_FALSE(move.has_value());
+                continue;
+            }
+            ASSERT_TRUE(move.has_value());
+            Game after = position;
+            EXPECT_FALSE(after.step(*move)) << "kind " << int(settings.kind) << " chose refused move " << *move;
+        }
+    }
+}
+
+// The greedy score, recomputed from scratch on the position after the move.
+PlacementScore reference_score(const Game& position, std::uint16_t move) {
+    const std::size_t mover = position.current;
+    Game after = position;
+    EXPECT_FALSE(after.step(position.actions->actions[move].grid_index));
+    const game::Observation before_view = position.observe(mover), after_view = after.observe(mover);
+    PlacementScore denied = 0;
+    for (std::size_t k = 1; k < game::NUM_SEATS; ++k) {
+        if (!before_view.done[k]) denied += (before_view.corners[k] - after_view.corners[k]).count();
+    }
+    return game::cell_count(position.actions->actions[move].piece) * SIZE_WEIGHT + after_view.corners[0].count() +
+           denied;
+}
+
+TEST(GreedyHeuristic, ScoresAndBestMoveAgreeWithARecomputationOnTheBoardAfter) {
+    Turn turn;
+    std::vector<PlacementScore> scores;
+    for (const Game& position : sample_positions(25, 8)) {
+        if (!turn.read(position)) continue;
+        score_moves(turn, scores);
+        PlacementScore best = 0;
+        for (std::size_t i = 0; i < turn.moves.size(); ++i) {
+            const PlacementScore expected = reference_score(position, turn.moves[i]);
+            best = std::max(best, expected);
+            // The scores may differ by a constant of the position (the mover's corners before).
+            EXPECT_EQ(scores[i] - scores[0], expected - reference_score(position, turn.moves[0]));
+        }
+        EXPECT_EQ(reference_score(position, turn.moves[best_move(turn, nullptr)]), best);
+        RandomStream ties(3);
+        EXPECT_EQ(reference_score(position, turn.moves[best_move(turn, &ties)]), best);
+    }
+}
+
+TEST(TreeSearch, AllocatesNothingPerSimulationOnceItsPoolHasGrown) {
+    SearchSettings settings;
+    settings.simulations = 300;
+    TreeSearchPlayer player(settings, 1);
+    for (const Game& position : sample_positions(6, 2)) {
+        if (position.over() || position.agents[position.current].done) continue;
+        player.reseed(4);
+        ASSERT_TRUE(player.choose(position).has_value());  // grows the pool for this position
+        player.reseed(4);
+        const std::size_t before = allocations.load();
+        ASSERT_TRUE(player.choose(position).has_value());
+        // Only the per-move bookkeeping of the threads' results.
+        EXPECT_LE(allocations.load() - before, 2u);
+    }
+}
+
+std::array<PlayerSettings, NUM_PLAYERS> lineup(PlayerKind a, PlayerKind b, PlayerKind c, PlayerKind d) {
+    std::array<PlayerSettings, NUM_PLAYERS> out;
+    const std::array<PlayerKind, NUM_PLAYERS> kinds = {a, b, c, d};
+    for (std::size_t p = 0; p < NUM_PLAYERS; ++p) {
+        out[p].kind = kinds[p];
+        out[p].search.simulations = 16;
+        out[p].search.threads = p == 0 ? 2 : 1;
+    }
+    return out;
+}
+
+bool same(const GameRecord& a, const GameRecord& b) {
+    return a.player == b.player && a.scores == b.scores && a.win_share == b.win_share && a.place == b.place &&
+           a.plies == b.plies;
+}
+
+TEST(Arena, RecordsDependOnSeedAndGameNumberOnlyWhateverTheThreadsOrRange) {
+    const auto players = lineup(PlayerKind::TreeSearch, PlayerKind::Greedy, PlayerKind::Random, PlayerKind::Random);
+    std::vector<GameRecord> whole(8), split(8), other_seed(8);
+    play_games(players, 21, 100, whole, 1);
+    play_games(players, 21, 100, std::span(split).first(3), 2);
+    play_games(players, 21, 103, std::span(split).subspan(3), 2);
+    play_games(players, 22, 100, other_seed, 2);
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        EXPECT_TRUE(same(whole[i], split[i])) << "game " << 100 + i;
+        differing += !same(whole[i], other_seed[i]);
+    }
+    EXPECT_GT(differing, 0u);
+}
+
+TEST(Arena, RotatesSeatsAndRecordsTheOneGameThatFourGreedyPlayersAlwaysPlay) {
+    // Greedy players never draw at random, so every game is this one.
+    Game reference;
+    std::unique_ptr<Player> greedy = make_player(lineup(PlayerKind::Greedy, {}, {}, {})[0], 0);
+    while (!reference.over()) play(reference, greedy->choose(reference));
+    const auto scores = reference.scores();
+
+    const auto players = lineup(PlayerKind::Greedy, PlayerKind::Greedy, PlayerKind::Greedy, PlayerKind::Greedy);
+    std::vector<GameRecord> records(8);
+    play_games(players, 4, 0, records, 2);
+    std::array<std::array<int, game::NUM_SEATS>, NUM_PLAYERS> sittings{};
+    for (std::size_t g = 0; g < records.size(); ++g) {
+        EXPECT_EQ(records[g].scores, scores);
+        EXPECT_EQ(records[g].plies, reference.ply());
+        for (std::size_t s = 0; s < game::NUM_SEATS; ++s) sittings[records[g].player[s]][s] += 1;
+        const auto top = *std::max_element(scores.begin(), scores.end());
+        for (std::size_t s = 0; s < game::NUM_SEATS; ++s) {
+            const auto above = std::count_if(scores.begin(), scores.end(), [&](auto x) { return x > scores[s]; });
+            const auto tied = std::count(scores.begin(), scores.end(), scores[s]);
+            EXPECT_FLOAT_EQ(records[g].win_share[s], scores[s] == top ? 1.0f / tied : 0.0f);
+            EXPECT_FLOAT_EQ(records[g].place[s], 1 + above + (tied - 1) / 2.0f);
+        }
+    }
+    for (const auto& seats : sittings) EXPECT_EQ(seats, (std::array<int, 4>{2, 2, 2, 2}));
+}
+
+}  // namespace
+}  // namespace players
