@@ -1,7 +1,7 @@
 """Speed of the Python API: complete random self-play games on one thread.
 
-Each turn observes the agent to move, picks a legal grid index from the action mask
-with numpy and steps it; a done agent steps with None. Prints the median time of one
+Each turn observes the agent to move, picks one of its `legal_actions` with numpy and
+steps it; a done agent steps with None. Prints the median time of one
 `observe` call mid-game, steps per second and complete games per second, each beside
 its target.
 
@@ -36,13 +36,12 @@ def play_games(games: int, seed: int) -> tuple[float, int, list[int]]:
                 game.step(None)
             else:
                 before = clock()
-                obs = game.observe(seat)
+                game.observe(seat)
                 elapsed = clock() - before
                 if game.ply in MID_GAME:
                     observe_ns.append(elapsed)
-                # Viewed as bool: numpy finds the ones of a bool array several times faster.
-                legal = np.flatnonzero(np.frombuffer(obs.action_mask, dtype=np.bool_))
-                game.step(int(legal[rng.integers(len(legal))]))
+                legal = game.legal_actions(seat)
+                game.step(legal[rng.integers(len(legal))])
             steps += 1
     return time.perf_counter() - start, steps, observe_ns
 

@@ -7,23 +7,14 @@ import sys
 import time
 from collections.abc import Sequence
 
+from vexlan_rl import __version__
 from vexlan_rl._vexlan import PyVexlan
+from vexlan_rl.board_text import board_text
+from vexlan_rl.compact_board import colour_wanted, compact_board
 from vexlan_rl.progress import ProgressBar
 
 SEATS = range(4)
 INTERRUPTED = 130  # the shell's status for a run ended by SIGINT
-
-
-def legal_actions(mask: bytes) -> list[int]:
-    """The grid indices whose mask byte is 1. Legal moves are a few hundred of
-    36400, so searching for the next 1 byte beats any pass over every byte
-    (numpy's flatnonzero included: about twice as slow here)."""
-    actions = []
-    found = mask.find(1)
-    while found >= 0:
-        actions.append(found)
-        found = mask.find(1, found + 1)
-    return actions
 
 
 def play_random_game(game: PyVexlan, rng: random.Random) -> None:
@@ -33,7 +24,8 @@ def play_random_game(game: PyVexlan, rng: random.Random) -> None:
         if game.terminations[seat]:
             game.step(None)
             continue
-        actions = legal_actions(game.observe(seat).action_mask)
+        # Ascending, so that a seed keeps giving the games it always gave.
+        actions = sorted(game.legal_actions(seat))
         game.step(actions[rng.randrange(len(actions))])
 
 
@@ -70,6 +62,11 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
                         help="reward mode of the last game's outcome (default: %(default)s)")
     parser.add_argument("--no-board", dest="board", action="store_false",
                         help="do not print the final board of the last game")
+    parser.add_argument("--board", dest="board_style", choices=("plain", "color", "full"), default=None,
+                        help="how to draw the board: 'plain' text of 80 columns with a digit per agent, the same "
+                             "in 'color', or 'full', the 103-column coloured form of render() (default: 'color' "
+                             "on a terminal unless NO_COLOR is set, else 'plain')")
+    parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
     parser.add_argument("--progress", action=argparse.BooleanOptionalAction, default=None,
                         help="show a progress bar on standard error (default: only on a terminal, "
                              "once a run has taken half a second)")
@@ -83,11 +80,18 @@ def seat_table(rows: Sequence[tuple[str, Sequence[str]]]) -> str:
     return "\n".join([header, *lines])
 
 
-def show_last_game(game: PyVexlan, number: int, seed: int, reward_mode: str, board: bool) -> None:
+def board_view(game: PyVexlan, style: str | None) -> str:
+    """The board in `style` ("plain", "color" or "full"; None chooses for standard output)."""
+    if style == "full":
+        return board_text(game)
+    return compact_board(game, colour=style == "color" or (style is None and colour_wanted(sys.stdout)))
+
+
+def show_last_game(game: PyVexlan, number: int, seed: int, reward_mode: str, board: bool,
+                   style: str | None = None) -> None:
     print(f"Last game (game {number}, seed {seed}): {game.ply} placements")
     if board:
-        sys.stdout.flush()  # the board goes straight to file descriptor 1
-        game.render()
+        print(board_view(game, style))
     print(seat_table([
         ("score", [str(score) for score in game.scores]),
         (f"outcome ({reward_mode})", [f"{reward:.4g}" for reward in final_outcome(game, reward_mode)]),
@@ -130,7 +134,7 @@ def run(arguments: argparse.Namespace) -> int:
         return INTERRUPTED
     seconds = time.perf_counter() - started
     progress.close(played)
-    show_last_game(game, played, seed, arguments.reward_mode, arguments.board)
+    show_last_game(game, played, seed, arguments.reward_mode, arguments.board, arguments.board_style)
     show_summary(played, seconds, plies, score_sums, win_sums)
     return 0
 

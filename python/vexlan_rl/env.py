@@ -1,4 +1,4 @@
-"""The game as a PettingZoo AEC environment (needs `pip install vexlan-rl[pettingzoo]`).
+"""The game as a PettingZoo AEC environment (needs `pip install '.[pettingzoo]'` in a checkout).
 
     from vexlan_rl.env import env
 
@@ -13,7 +13,8 @@ Agents are "player_0" to "player_3", seats 0 to 3. An agent with no placement
 left is passed over until the game ends; then every agent terminates at once,
 receives its outcome in the chosen reward mode (the only non-zero reward) and
 is stepped with None once, as PettingZoo expects. An action the mask does not
-allow raises AssertionError and leaves the game unchanged.
+allow raises AssertionError and leaves the game unchanged; unlike PettingZoo's
+classic games, the offender does not lose and may choose again.
 
 Each observation is a dict of fresh, writable arrays in the agent's own frame
 (its start corner at the top left, seats listed from the agent onward):
@@ -26,8 +27,15 @@ Each observation is a dict of fresh, writable arrays in the agent's own frame
 - "done": uint8 (4,), the seats that are out of moves;
 - "action_mask": int8 (36400,), the legal grid indices, as masked sampling
   from `action_space(agent)` expects.
+
+Render modes: "ansi" returns the compact board of `vexlan_rl.compact_board`
+(coloured only when standard output is a terminal and NO_COLOR is unset);
+"human" prints it after every full round of turns and once when the game
+ends, and `render()` prints it on request; "rgb_array" returns the image of
+`vexlan_rl.board_image`, with a legend strip and the agent to move.
 """
 
+import sys
 from typing import Any
 
 try:
@@ -39,10 +47,12 @@ try:
     from pettingzoo.utils import wrappers  # type: ignore[import-untyped]
 except ImportError as missing:
     raise ImportError(f"vexlan_rl.env needs PettingZoo, Gymnasium and numpy ({missing}); "
-                      "install them with: pip install 'vexlan-rl[pettingzoo]'", name=missing.name) from missing
+                      "install them with: pip install '.[pettingzoo]' in a checkout of vexlan_rl, "
+                      "or pip install 'vexlan-rl[pettingzoo]'", name=missing.name) from missing
 
 from vexlan_rl._vexlan import PyObservation, PyVexlan
-from vexlan_rl.board_text import board_text
+from vexlan_rl.board_image import board_image
+from vexlan_rl.compact_board import colour_wanted, compact_board
 
 Observation = dict[str, npt.NDArray[Any]]
 
@@ -51,11 +61,6 @@ BOARD = 20
 PIECES = len(PyVexlan.piece_names)
 PLANES = 3 * SEATS
 RENDER_MODES = ("human", "ansi", "rgb_array")
-
-# Background colours of the text form (blue, yellow, red, green), then empty.
-COLOURS = np.array([[0, 80, 220], [240, 200, 0], [210, 30, 30], [20, 160, 60], [240, 240, 240]], np.uint8)
-GRID_COLOUR = np.array([90, 90, 90], np.uint8)
-CELL_PIXELS = 16
 
 
 def _array(data: bytes, dtype: type[np.generic], shape: tuple[int, ...]) -> npt.NDArray[Any]:
@@ -71,18 +76,6 @@ def observation_arrays(view: PyObservation) -> Observation:
         "done": _array(view.done, np.uint8, (SEATS,)),
         "action_mask": _array(view.action_mask, np.int8, (PyVexlan.num_actions,)),
     }
-
-
-def board_image(game: PyVexlan) -> npt.NDArray[np.uint8]:
-    """The absolute board as an RGB image: one colour per agent, grid lines between cells."""
-    covered = np.frombuffer(game.observe(0).observation, np.uint8).reshape(SEATS, BOARD, BOARD)
-    owner = np.where(covered.any(axis=0), covered.argmax(axis=0), SEATS)
-    side = BOARD * CELL_PIXELS + 1
-    image = np.empty((side, side, 3), np.uint8)
-    image[1:, 1:] = COLOURS[owner].repeat(CELL_PIXELS, axis=0).repeat(CELL_PIXELS, axis=1)
-    image[::CELL_PIXELS, :] = GRID_COLOUR
-    image[:, ::CELL_PIXELS] = GRID_COLOUR
-    return image
 
 
 class VexlanEnv(AECEnv):  # type: ignore[misc]
@@ -145,6 +138,7 @@ class VexlanEnv(AECEnv):  # type: ignore[misc]
             return
         self.game.step(action)  # raises before anything changes if the action is refused
         self._cumulative_rewards[agent] = 0.0
+        seat = self._seats[agent]
         while not self.game.is_over and self.game.terminations[self.game.agent_selection]:
             self.game.step(None)  # an agent out of moves only passes
         if self.game.is_over:
@@ -154,7 +148,8 @@ class VexlanEnv(AECEnv):  # type: ignore[misc]
             self.terminations = dict.fromkeys(self.agents, True)
         self.agent_selection = self.possible_agents[self.game.agent_selection]
         self._accumulate_rewards()
-        if self.render_mode == "human":
+        # A full round ends when the turn wraps round to a lower seat.
+        if self.render_mode == "human" and (self.game.is_over or self.game.agent_selection <= seat):
             self.render()
 
     def render(self) -> None | npt.NDArray[np.uint8] | str:
@@ -163,7 +158,7 @@ class VexlanEnv(AECEnv):  # type: ignore[misc]
             return None
         if self.render_mode == "rgb_array":
             return board_image(self.game)
-        text = board_text(self.game)
+        text = compact_board(self.game, colour_wanted(sys.stdout))
         if self.render_mode == "ansi":
             return text
         print(text)

@@ -90,19 +90,31 @@ PyTypeObject* observation_type() {
     return ready;
 }
 
+namespace {
+
+// The agent argument of observe() and legal_actions(), checked against the game.
+bool to_agent(PyObject* argument, const game::Game& game, std::size_t& agent) {
+    std::uint64_t index = 0;
+    if (!to_index(argument, "agent_idx", index)) return false;
+    if (index >= game.num_agents) {
+        PyErr_Format(PyExc_ValueError, "Unknown agent %llu", static_cast<unsigned long long>(index));
+        return false;
+    }
+    agent = static_cast<std::size_t>(index);
+    return true;
+}
+
+}  // namespace
+
 PyObject* observe(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         PyObject* argument = nullptr;
         if (!parse_arguments("PyVexlan.observe()", "agent_idx", args, nargsf, kwnames, &argument)) return nullptr;
         Access access(as_vexlan(self)->borrow, AccessKind::Shared);
         if (!access.ok()) return nullptr;
-        std::uint64_t agent = 0;
-        if (!to_index(argument, "agent_idx", agent)) return nullptr;
         const game::Game& game = as_vexlan(self)->game;
-        if (agent >= game.num_agents) {
-            PyErr_Format(PyExc_ValueError, "Unknown agent %llu", static_cast<unsigned long long>(agent));
-            return nullptr;
-        }
+        std::size_t agent = 0;
+        if (!to_agent(argument, game, agent)) return nullptr;
         const game::Observation seen = game.observe(agent);
         std::vector<std::uint16_t> moves;
         game.observed_moves(seen, moves);
@@ -124,6 +136,30 @@ PyObject* observe(PyObject* self, PyObject* const* args, std::size_t nargsf, PyO
         }
         game.actions->mark_grid(moves, out->action_mask);
         return result.release();
+    });
+}
+
+PyObject* legal_actions(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        PyObject* argument = nullptr;
+        if (!parse_arguments("PyVexlan.legal_actions()", "agent_idx", args, nargsf, kwnames, &argument)) {
+            return nullptr;
+        }
+        Access access(as_vexlan(self)->borrow, AccessKind::Shared);
+        if (!access.ok()) return nullptr;
+        const game::Game& game = as_vexlan(self)->game;
+        std::size_t agent = 0;
+        if (!to_agent(argument, game, agent)) return nullptr;
+        std::vector<std::uint16_t> moves;
+        game.observed_moves(game.observe(agent), moves);
+        Owned list(PyList_New(static_cast<Py_ssize_t>(moves.size())));
+        if (!list) return nullptr;
+        for (std::size_t j = 0; j < moves.size(); ++j) {
+            PyObject* index = PyLong_FromSize_t(game.actions->actions[moves[j]].grid_index);
+            if (index == nullptr) return nullptr;
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(j), index);
+        }
+        return list.release();
     });
 }
 

@@ -29,4 +29,8 @@ PyTypeObject* observation_type();
 // PyVexlan.observe(agent_idx).
 PyObject* observe(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames);
 
+// PyVexlan.legal_actions(agent_idx): the grid indices that the mask of
+// observe(agent_idx) marks, in the order the search finds them.
+PyObject* legal_actions(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames);
+
 }  // namespace binding

@@ -12,7 +12,8 @@ namespace binding {
 // PanicException: how an internal fault of the engine reaches Python. Its
 // base is BaseException, so `except Exception` does not swallow it. Created
 // once per process on first need; returns a borrowed reference, or null
-// with an exception set.
+// with an exception set. Each extension module links one definition: the
+// game module creates the class, the others look up the game module's.
 PyObject* panic_exception();
 
 // Raises PanicException(message); always returns null.

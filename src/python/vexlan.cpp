@@ -104,6 +104,9 @@ PyMethodDef METHODS[] = {
     {"reset", VECTORCALL_METHOD(reset), METH_FASTCALL | METH_KEYWORDS, "reset($self)\n--\n\n"},
     {"step", VECTORCALL_METHOD(step), METH_FASTCALL | METH_KEYWORDS, "step($self, action_idx)\n--\n\n"},
     {"observe", VECTORCALL_METHOD(observe), METH_FASTCALL | METH_KEYWORDS, "observe($self, agent_idx)\n--\n\n"},
+    {"legal_actions", VECTORCALL_METHOD(legal_actions), METH_FASTCALL | METH_KEYWORDS,
+     "legal_actions($self, agent_idx)\n--\n\nThe legal grid indices of `agent_idx` in its own frame, in the "
+     "order of `observe`'s search."},
     {"outcome", VECTORCALL_METHOD(outcome), METH_FASTCALL | METH_KEYWORDS,
      "outcome($self, mode)\n--\n\nThe final rewards in `mode`, one of `reward_modes`, None until the game is over."},
     {"to_bytes", VECTORCALL_METHOD(to_bytes), METH_FASTCALL | METH_KEYWORDS,

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstddef>
 
+#include "released.hpp"
+
 namespace binding {
 
 PyObject* write_all(int fd, std::string_view bytes) {
@@ -12,10 +14,12 @@ PyObject* write_all(int fd, std::string_view bytes) {
     while (done < bytes.size()) {
         ssize_t written = 0;
         int error = 0;
-        Py_BEGIN_ALLOW_THREADS
-        written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        error = errno;
-        Py_END_ALLOW_THREADS
+        if (!run_released([&] {
+                written = ::write(fd, bytes.data() + done, bytes.size() - done);
+                error = errno;
+            })) {
+            return nullptr;
+        }
         if (written >= 0) {
             done += static_cast<std::size_t>(written);
         } else if (error != EINTR) {

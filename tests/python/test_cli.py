@@ -1,5 +1,6 @@
 """The command line `python -m vexlan_rl` and its console script."""
 
+import importlib.metadata
 import os
 import random
 import re
@@ -11,8 +12,9 @@ from pathlib import Path
 
 import pytest
 
+import vexlan_rl
 from vexlan_rl import PyVexlan
-from vexlan_rl.cli import legal_actions, parse_arguments, play_random_game
+from vexlan_rl.cli import parse_arguments, play_random_game
 
 ROW_OF_FOUR = r"\s+(\S+)\s+(\S+)\s+(\S+)\s+(\S+)$"
 
@@ -30,7 +32,7 @@ def table_row(output: str, label: str) -> list[str]:
 
 @pytest.mark.parametrize("seed", [0, 1, 2**40])
 def test_reports_the_games_it_played(seed):
-    result = run_cli("--games", "3", "--seed", str(seed), "--reward-mode", "score")
+    result = run_cli("--games", "3", "--seed", str(seed), "--reward-mode", "score", "--board", "full")
     assert result.returncode == 0, result.stderr
     assert result.stderr == ""
     out = result.stdout
@@ -80,11 +82,18 @@ def test_progress_bar_on_request():
 def test_help_documents_every_option():
     result = run_cli("--help")
     assert result.returncode == 0 and result.stdout.startswith("usage: python -m vexlan_rl ")
-    parser_options = ["--games", "--seed", "--reward-mode", "--no-board", "--progress", "--no-progress"]
+    parser_options = ["--games", "--seed", "--reward-mode", "--no-board", "--board", "--progress", "--no-progress",
+                      "--version"]
     for option in parser_options:
         assert option in result.stdout
     assert all(mode in result.stdout for mode in PyVexlan.reward_modes)
-    assert vars(parse_arguments([], None)).keys() == {"games", "seed", "reward_mode", "board", "progress"}
+    assert vars(parse_arguments([], None)).keys() == {"games", "seed", "reward_mode", "board", "board_style", "progress"}
+
+
+def test_version():
+    result = run_cli("--version")
+    assert result.returncode == 0 and result.stdout == f"python -m vexlan_rl {vexlan_rl.__version__}\n"
+    assert vexlan_rl.__version__ == importlib.metadata.version("vexlan-rl")
 
 
 @pytest.mark.parametrize(("arguments", "message"), [
@@ -93,6 +102,7 @@ def test_help_documents_every_option():
     (["--seed", "1.5"], "argument -s/--seed: invalid int value: '1.5'"),
     (["-r", "points"], "argument -r/--reward-mode: invalid choice: 'points'"),
     (["--boards"], "unrecognized arguments: --boards"),
+    (["--board", "wide"], "argument --board: invalid choice: 'wide'"),
 ])
 def test_bad_options_exit_with_status_2(arguments, message):
     result = run_cli(*arguments)
@@ -128,15 +138,3 @@ def test_closed_output_ends_quietly():
     finally:
         os.close(write_end)
     assert result.returncode == 1 and result.stderr == ""
-
-
-def test_legal_actions_lists_every_one_byte():
-    game = PyVexlan()
-    rng = random.Random(8)
-    masks = [bytes(36400), b"\x01" + bytes(36398) + b"\x01"]
-    for _ in range(30):
-        mask = game.observe(game.agent_selection).action_mask
-        masks.append(mask)
-        game.step(rng.choice(legal_actions(mask)))
-    for mask in masks:
-        assert legal_actions(mask) == [index for index, byte in enumerate(mask) if byte]

@@ -14,7 +14,8 @@ pytest.importorskip("pettingzoo")
 from pettingzoo.test import api_test, render_test, seed_test  # noqa: E402
 
 from vexlan_rl import PyVexlan  # noqa: E402
-from vexlan_rl.env import COLOURS, CELL_PIXELS, env, raw_env  # noqa: E402
+from vexlan_rl.board_image import BOARD_PIXELS, CELL_PIXELS, COLOURS, LEGEND_PIXELS, SLOT_PIXELS, SWATCH, TURN_MARK, digit_mask  # noqa: E402
+from vexlan_rl.env import env, raw_env  # noqa: E402
 
 AGENTS = ["player_0", "player_1", "player_2", "player_3"]
 # What PettingZoo's checks say of any dict observation space; anything else they say is a fault.
@@ -35,8 +36,8 @@ def test_pettingzoo_seed_test():
 
 def test_pettingzoo_render_test():
     render_test(env, custom_tests={
-        "ansi": lambda text: len(text.split("\n")) == 41,
-        "rgb_array": lambda image: image.shape == (20 * CELL_PIXELS + 1, 20 * CELL_PIXELS + 1, 3),
+        "ansi": lambda text: len(text.split("\n")) == 26,
+        "rgb_array": lambda image: image.shape == (BOARD_PIXELS + LEGEND_PIXELS, BOARD_PIXELS, 3),
     })
 
 
@@ -117,16 +118,9 @@ def test_observations_are_fresh_writable_arrays():
 
 
 def cell_owners_from_text(text):
-    """Agent (0-3) or 4 for every cell, read from the colour codes of the text form."""
-    background = {"44": 0, "43": 1, "41": 2, "42": 3}
-    rows = [line for line in text.split("\n")[2::2]]
-    assert len(rows) == 20
-    owners = []
-    for row in rows:
-        cells = row.split("|")[1:-1]
-        assert len(cells) == 20
-        owners.append([background[m.group(1)] if (m := re.search(r"\x1b\[(\d+)m", cell)) else 4 for cell in cells])
-    return np.array(owners)
+    """Agent (0-3) or 4 for every cell, read from the digits of the compact board."""
+    rows = ["".join(line[3:].split()) for line in text.split("\n")[1:21]]
+    return np.array([[4 if mark == "." else int(mark) for mark in row] for row in rows])
 
 
 def test_rgb_image_and_text_show_the_same_board():
@@ -142,16 +136,58 @@ def test_rgb_image_and_text_show_the_same_board():
     owners = cell_owners_from_text(text_env.render())
     assert (owners < 4).sum() > 40 and set(np.unique(owners)) == {0, 1, 2, 3, 4}
     image = image_env.render()
-    centres = image[CELL_PIXELS // 2::CELL_PIXELS, CELL_PIXELS // 2::CELL_PIXELS]
+    centres = image[CELL_PIXELS // 2:BOARD_PIXELS:CELL_PIXELS, CELL_PIXELS // 2::CELL_PIXELS]
     assert (centres == COLOURS[owners]).all()
 
 
-def test_human_mode_prints_the_board_after_each_step(capsys):
+def legend_slot(image, seat):
+    return image[BOARD_PIXELS:, seat * SLOT_PIXELS:(seat + 1) * SLOT_PIXELS]
+
+
+@pytest.mark.parametrize("steps", [0, 5, None])
+def test_image_legend_shows_the_colours_and_whose_turn(steps):
+    environment = raw_env(render_mode="rgb_array")
+    environment.reset(seed=7)
+    for agent in environment.agent_iter(10**4 if steps is None else steps):
+        observation, _, termination, _, _ = environment.last()
+        environment.step(None if termination else environment.action_space(agent).sample(observation["action_mask"]))
+    image = environment.render()
+    mover = None if environment.game.is_over else environment.game.agent_selection
+    for seat in range(4):
+        slot = legend_slot(image, seat)
+        top, left, side = SWATCH
+        assert (slot[top:top + side, left:left + side] == COLOURS[seat]).all()
+        inked = (slot == 0).all(axis=2)
+        assert inked[:TURN_MARK[0]].sum() == digit_mask(seat).sum()
+        assert inked[TURN_MARK[0]:].any() == (seat == mover)
+
+
+def test_palette_stays_apart_under_red_green_colour_blindness():
+    """Each pair of agent and empty colours differs clearly in normal vision and
+    as protanopes and deuteranopes see it (Machado, Oliveira and Fernandes 2009)."""
+    protan = np.array([[0.152286, 1.052583, -0.204868], [0.114503, 0.786281, 0.099216], [-0.003882, -0.048116, 1.051998]])
+    deutan = np.array([[0.367322, 0.860646, -0.227968], [0.280085, 0.672501, 0.047413], [-0.011820, 0.042940, 0.968881]])
+    linear = (COLOURS / 255.0) ** 2.2
+    for vision in (np.eye(3), protan, deutan):
+        seen = np.clip(linear @ vision.T, 0, 1) ** (1 / 2.2) * 255
+        distances = np.linalg.norm(seen[:, None] - seen[None, :], axis=2)
+        assert distances[~np.eye(len(COLOURS), dtype=bool)].min() > 70  # the former red and green: 59
+
+
+def test_human_mode_prints_the_board_once_a_round(capsys):
     environment = env(render_mode="human")
-    environment.reset()
+    environment.reset(seed=3)
     environment.step(0)
+    assert capsys.readouterr().out == ""
+    for _ in range(3):
+        environment.step(0)  # each agent's monomino in its corner ends the first round
     printed = capsys.readouterr().out
-    assert printed.count("\n") == 41 and "\x1b[44mx\x1b[0m" in printed
+    assert printed.count("\n") == 26 and "last move: agent 3 I1@r0c0/o0" in printed
+    for agent in environment.agent_iter():
+        observation, _, termination, _, _ = environment.last()
+        environment.step(None if termination else environment.action_space(agent).sample(observation["action_mask"]))
+    boards = capsys.readouterr().out.split("\n    0  1  2")
+    assert 15 < len(boards) <= 22 and boards[-1].rstrip().endswith("game over")
 
 
 @pytest.mark.parametrize(("argument", "message"), [
@@ -174,4 +210,5 @@ def test_missing_optional_dependencies_name_the_extra():
     code = "import sys\nsys.modules['pettingzoo'] = None\nimport vexlan_rl.env"
     result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
     assert result.returncode == 1
-    assert result.stderr.rstrip().endswith("install them with: pip install 'vexlan-rl[pettingzoo]'")
+    assert result.stderr.rstrip().endswith("install them with: pip install '.[pettingzoo]' in a checkout of vexlan_rl, "
+                                           "or pip install 'vexlan-rl[pettingzoo]'")

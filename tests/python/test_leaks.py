@@ -1,5 +1,6 @@
 """Long loops of successful and failing calls do not grow the process."""
 
+from array import array
 import copy
 import gc
 import pickle
@@ -96,6 +97,42 @@ def test_no_growth_over_100000_rounds():
     gc.collect()
     before = resident_bytes()
     churn(100_000)
+    gc.collect()
+    grown = resident_bytes() - before
+    assert grown < 2 * 1024 * 1024, f"grew by {grown} bytes"
+
+
+def batch_churn(rounds: int) -> None:
+    from vexlan_rl._batch import Batch
+
+    for n in range(rounds):
+        games = Batch(3, 1 + n % 2, n, "rank", n % 3 != 0, n % 5 == 0)
+        games.step_random()
+        for bad in ([0, 0, 0], [0, 0], [0, 0, "x"], [0, 0, BadIndex()], bytearray(3), memoryview(b"abcdefgh").cast("d"),
+                    memoryview(bytes(8)).cast("B", (2, 4)), 3.5):
+            try:
+                games.step(bad)
+            except (TypeError, ValueError, KeyError):
+                pass
+        for call in (lambda: games.load(0, b"x"), lambda: games.load(5, OVER), lambda: games.state(-1),
+                     lambda: games.reset(seed=-1), lambda: Batch(0, 1, 0, "rank"), lambda: Batch(1, 1, 0, "best"),
+                     lambda: Batch(1, 1, None, "rank")):
+            try:
+                call()
+            except (IndexError, OverflowError, TypeError, ValueError):
+                pass
+        games.load(1, OVER)
+        legal = games.legal_actions
+        games.step(array("H", (legal[i, 0] for i in range(3))))
+        views = (games.agent, games.observation, games.action_mask, games.rewards)
+        del games, views, legal
+
+
+def test_batches_do_not_grow_over_20000_rounds():
+    batch_churn(500)
+    gc.collect()
+    before = resident_bytes()
+    batch_churn(20_000)
     gc.collect()
     grown = resident_bytes() - before
     assert grown < 2 * 1024 * 1024, f"grew by {grown} bytes"

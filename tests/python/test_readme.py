@@ -11,11 +11,13 @@ README = Path(__file__).resolve().parents[2] / "README.md"
 def test_readme_examples_run(capfd):
     pytest.importorskip("pettingzoo")
     blocks = re.findall(r"^```python\n(.*?)^```", README.read_text(), re.MULTILINE | re.DOTALL)
-    assert len(blocks) == 5
+    assert len(blocks) == 7
     namespace: dict = {}
     for block in blocks:
         exec(compile(block, str(README), "exec"), namespace)
     assert namespace["game"].is_over and namespace["restored"].to_bytes() == namespace["state"]
     assert namespace["environment"].agents == [] and len(namespace["results"]) == 8
+    assert namespace["outcomes"].shape[1] == 4 and namespace["games"].legal_count.min() > 0
     printed = capfd.readouterr().out
-    assert printed.count("\x1b[44mx") > 0 and printed.count("\n") > 2 * 41
+    assert printed.count("\x1b[44mx") > 0 and printed.count("\n") > 41 + 26  # render(), then the environment's board
+    assert "L4@r0c0/o14" in printed and "game over" in printed

@@ -1,5 +1,6 @@
 """The shipped type stub matches the built module."""
 
+import ast
 import os
 import subprocess
 import sys
@@ -15,8 +16,17 @@ def test_stub_matches_the_module():
     package = Path(vexlan_rl.__file__).parent
     assert (package / "py.typed").exists()
     assert (package / "_vexlan.pyi").exists()
+    assert (package / "_batch.pyi").exists()
     result = subprocess.run(
-        [sys.executable, "-m", "mypy.stubtest", "vexlan_rl._vexlan"],
+        [sys.executable, "-m", "mypy.stubtest", "vexlan_rl._vexlan", "vexlan_rl._batch"],
         capture_output=True, text=True, env={**os.environ, "MYPY_CACHE_DIR": os.devnull},
     )
     assert result.returncode == 0, result.stdout + result.stderr
+
+
+def test_every_stub_member_has_a_docstring():
+    """The stub carries the documentation that the compiled module's terse docstrings leave out."""
+    tree = ast.parse((Path(vexlan_rl.__file__).parent / "_vexlan.pyi").read_text())
+    undocumented = [node.name for node in ast.walk(tree)
+                    if isinstance(node, (ast.ClassDef, ast.FunctionDef)) and ast.get_docstring(node) is None]
+    assert undocumented == []

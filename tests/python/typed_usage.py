@@ -13,7 +13,7 @@ import numpy as np
 import numpy.typing as npt
 
 from vexlan_rl import PyObservation, PyVexlan
-from vexlan_rl.cli import legal_actions
+from vexlan_rl.batch import GameBatch
 from vexlan_rl.env import VexlanEnv, raw_env
 
 
@@ -25,7 +25,7 @@ def occupied(view: PyObservation) -> npt.NDArray[np.uint8]:
 def play_out(game: PyVexlan, rng: random.Random) -> list[float]:
     while not game.is_over:
         seat: int = game.agent_selection
-        moves = legal_actions(game.observe(seat).action_mask)
+        moves = game.legal_actions(seat)
         game.step(rng.choice(moves) if moves else None)
     outcome: list[float] | None = game.outcome("rank")
     assert outcome is not None
@@ -40,7 +40,7 @@ def main() -> None:
     names: tuple[str, ...] = PyVexlan.piece_names
     assert shape == (91, 20, 20) and len(names) == 21
     for _ in range(8):
-        game.step(rng.choice(legal_actions(game.observe(game.agent_selection).action_mask)))
+        game.step(rng.choice(game.legal_actions(game.agent_selection)))
     view = game.observe(0)
     assert int(occupied(view).sum()) > 0 and len(view.pieces) == 84 and len(view.done) == 4
     assert view.corners != view.blocked
@@ -66,6 +66,14 @@ def main() -> None:
     action = environment.action_space(environment.agent_selection).sample(first["action_mask"])
     environment.step(int(action))
     assert environment.game.ply == 1
+
+    games = GameBatch(4, threads=2, seed=1, reward_mode="rank", dense_mask=True)
+    games.step(games.sample_actions(np.random.default_rng(0)))
+    games.step_random()
+    legal: npt.NDArray[np.uint16] = games.legal(0)
+    assert games.action_mask is not None and int(games.action_mask[0].sum()) == legal.size
+    games.load(1, games.state(0))
+    assert games.state(1) == games.state(0) and games.observation.shape == (4, 12, 20, 20)
 
 
 if __name__ == "__main__":

@@ -9,8 +9,10 @@
 namespace game {
 
 const ActionSet& ActionSet::get() {
-    static const ActionSet ACTION_SET = build();
-    return ACTION_SET;
+    // Never destroyed: threads that run without the interpreter may still be
+    // reading it while the process exits.
+    static const ActionSet* const ACTION_SET = new ActionSet(build());
+    return *ACTION_SET;
 }
 
 ActionSet ActionSet::build() {

@@ -1,0 +1,52 @@
+from typing import final
+
+MAX_LEGAL_ACTIONS: int
+
+@final
+class Batch:
+    """Many games stepped together on worker threads."""
+
+    def __new__(cls, num_games: object, threads: object, seed: object, reward_mode: object,
+                autoreset: object = True, dense_mask: object = False) -> Batch: ...
+    def step(self, actions: object, /) -> None:
+        """Plays one grid index per game, in each mover's frame; ValueError naming the first refused slot, and
+        no change, if any is illegal."""
+    def step_random(self, /) -> None:
+        """Plays a uniformly random legal move in every game, from each slot's own seeded stream."""
+    def reset(self, /, seed: int | None = None) -> None:
+        """Starts a new game in every slot; a seed restarts the random streams."""
+    def state(self, slot: int, /) -> bytes:
+        """The 278-byte state of one slot's game."""
+    def load(self, /, slot: int, state: bytes) -> None:
+        """Puts a saved game into a slot and passes its done seats."""
+    @property
+    def agent(self) -> memoryview:
+        """The seat to move, per game."""
+    @property
+    def observation(self) -> memoryview:
+        """Occupied, corner and blocked planes of the four seats, in the mover's frame."""
+    @property
+    def pieces(self) -> memoryview:
+        """The pieces each seat still has, seats counted from the mover."""
+    @property
+    def done(self) -> memoryview:
+        """Whether each seat is out of moves, seats counted from the mover."""
+    @property
+    def rewards(self) -> memoryview:
+        """The four seats' outcome on the step that ended a game, else zero; absolute seat order."""
+    @property
+    def terminated(self) -> memoryview:
+        """Whether the last step ended the game (or it is over and not reset)."""
+    @property
+    def legal_count(self) -> memoryview:
+        """How many legal moves the mover has."""
+    @property
+    def legal_actions(self) -> memoryview:
+        """Row i starts with the mover's legal grid indices, legal_count[i] of them."""
+    @property
+    def action_mask(self) -> memoryview | None:
+        """The dense action masks, or None unless built with them."""
+    @property
+    def num_games(self) -> int: ...
+    @property
+    def threads(self) -> int: ...
