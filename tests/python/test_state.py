@@ -385,9 +385,9 @@ def test_render_lets_other_threads_drain_a_full_pipe():
 
 def test_render_in_a_daemon_thread_survives_interpreter_exit():
     """At exit, a daemon thread that takes the interpreter back after its
-    write is ended by a forced unwind, which must pass through render. That
-    moment is hit in about every fourth run, so forty runs all but surely
-    meet it."""
+    write is ended by a forced unwind, which must pass through render. Before
+    that was so, between a quarter and two thirds of the runs crashed, so
+    forty runs all but surely meet the moment."""
     script = textwrap.dedent("""
         import threading, time
         from vexlan_rl import PyVexlan
