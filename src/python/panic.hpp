@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cxxabi.h>
+
 #include <exception>
 #include <new>
 
@@ -19,10 +21,17 @@ PyObject* raise_panic(const char* message);
 
 // Runs `body` (a callable returning a new reference or null with an
 // exception set) so that no C++ exception crosses into the interpreter.
+// The one exception let through is the forced unwind with which the C
+// library ends a thread (the interpreter does so to a thread that takes it
+// back while finalizing): swallowing it aborts the process, and a panic
+// raised there would have no thread state to go to. For the same reason
+// this is not noexcept.
 template <class Body>
-PyObject* guarded(Body&& body) noexcept {
+PyObject* guarded(Body&& body) {
     try {
         return body();
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     } catch (const std::exception& fault) {

@@ -4,14 +4,15 @@
 
 #include "state.hpp"
 
-#include <cerrno>
-#include <cstdio>
+#include <unistd.h>
+
 #include <optional>
 #include <span>
 #include <string>
 
 #include "arguments.hpp"
 #include "vexlan.hpp"
+#include "write_all.hpp"
 
 namespace binding {
 
@@ -110,28 +111,19 @@ PyObject* deep_copy(PyObject* self, PyObject* const* args, std::size_t nargsf, P
 // --- printing ---
 
 PyObject* render(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
+    std::string text;
+    PyObject* formatted = guarded([&]() -> PyObject* {
         if (!parse_arguments("PyVexlan.render()", nullptr, args, nargsf, kwnames, nullptr)) return nullptr;
         Access access(as_vexlan(self)->borrow, AccessKind::Shared);
         if (!access.ok()) return nullptr;
-        const std::string text = as_vexlan(self)->game.text() + '\n';
-        // Straight to file descriptor 1 through C's stdout, flushed at once so
-        // that nothing waits in the buffer if the process ends abruptly. The
-        // write may block on a full pipe, so other threads run meanwhile.
-        bool written = false;
-        int error = 0;
-        Py_BEGIN_ALLOW_THREADS
-        written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
-        written = std::fflush(stdout) == 0 && written;
-        error = errno;
-        if (!written) std::clearerr(stdout);
-        Py_END_ALLOW_THREADS
-        if (!written) {
-            errno = error;
-            return PyErr_SetFromErrno(PyExc_OSError);
-        }
+        text = as_vexlan(self)->game.text() + '\n';
         Py_RETURN_NONE;
     });
+    if (formatted == nullptr) return nullptr;
+    Py_DECREF(formatted);
+    // Straight to file descriptor 1 with no buffer of our own, so nothing is
+    // left behind if the process ends abruptly.
+    return write_all(STDOUT_FILENO, text);
 }
 
 }  // namespace binding
