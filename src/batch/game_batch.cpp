@@ -36,8 +36,7 @@ GameBatch::GameBatch(const BatchConfig& config)
       moves_(std::max<std::size_t>(config.threads, 1)),
       refused_(std::max<std::size_t>(config.threads, 1)),
       buffers_(config.games, grid_.size(), config.dense_mask),
-      pool_(std::max<std::size_t>(config.threads, 1)),
-      tried_(static_cast<std::ptrdiff_t>(pool_.size())) {
+      pool_(std::max<std::size_t>(config.threads, 1)) {
     for (std::vector<std::uint16_t>& moves : moves_) moves.reserve(buffers_.max_legal);
     reset(config.seed);
 }
@@ -78,7 +77,7 @@ std::optional<IllegalAction> GameBatch::step(std::span<const std::int64_t> actio
         } catch (...) {
             fault = std::current_exception();  // raised again once every worker has arrived
         }
-        tried_.arrive_and_wait();
+        pool_.arrive_and_wait();
         if (fault) std::rethrow_exception(fault);
         if (*std::min_element(refused_.begin(), refused_.end()) < slots_.size()) return;
         for (std::size_t i = first; i < last; ++i) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <barrier>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -95,7 +94,6 @@ private:
     std::vector<std::size_t> refused_;                  // per worker: first refused slot, or size()
     Buffers buffers_;
     WorkerPool pool_;
-    std::barrier<> tried_;                              // between a step's trial and its commit
 };
 
 }  // namespace batch

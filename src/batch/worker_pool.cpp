@@ -72,6 +72,17 @@ void WorkerPool::run_erased(void* context, Trampoline trampoline) {
     if (failed_.load(std::memory_order_acquire)) throw game::Fault(failure_);
 }
 
+void WorkerPool::arrive_and_wait() {
+    const std::uint64_t passed = barriers_.load(std::memory_order_acquire);
+    if (arrived_.fetch_add(1, std::memory_order_acq_rel) + 1 == size()) {
+        arrived_.store(0, std::memory_order_relaxed);
+        barriers_.fetch_add(1, std::memory_order_release);
+        barriers_.notify_all();
+        return;
+    }
+    wait_for_change(barriers_, passed);
+}
+
 void WorkerPool::work(std::size_t worker) {
     std::uint64_t seen = 0;
     for (;;) {

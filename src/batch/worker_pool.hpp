@@ -30,6 +30,11 @@ public:
         run_erased(&task, [](void* context, std::size_t worker) { (*static_cast<Task*>(context))(worker); });
     }
 
+    // Called by every worker of a run, returns once all have called it: what
+    // each wrote before is then visible to all. A task that calls it must
+    // reach it on every path, or the run never ends.
+    void arrive_and_wait();
+
 private:
     using Trampoline = void (*)(void*, std::size_t);
 
@@ -41,6 +46,8 @@ private:
     std::atomic<std::uint64_t> generation_{0};  // bumped to start a run
     std::atomic<std::size_t> pending_{0};       // helper threads still in the run
     std::atomic<bool> failed_{false};
+    std::atomic<std::size_t> arrived_{0};       // workers at the current barrier
+    std::atomic<std::uint64_t> barriers_{0};    // barriers passed
     std::string failure_;                       // written by the first failing worker only
     void* context_ = nullptr;
     Trampoline trampoline_ = nullptr;

@@ -45,6 +45,21 @@ TEST(WorkerPool, RunsEveryWorkerOnceAndReportsFaults) {
     EXPECT_EQ(calls[2].load(), 201);
 }
 
+TEST(WorkerPool, BarrierShowsEveryWorkersWrites) {
+    WorkerPool pool(3);
+    std::array<int, 3> written{};
+    std::array<int, 3> seen{};
+    for (int run = 1; run <= 300; ++run) {
+        auto exchange = [&](std::size_t worker) {
+            written[worker] = run;
+            pool.arrive_and_wait();
+            seen[worker] = written[0] + written[1] + written[2];
+        };
+        pool.run(exchange);
+        for (int sum : seen) ASSERT_EQ(sum, 3 * run);
+    }
+}
+
 TEST(SlotRandom, StaysBelowItsBound) {
     SlotRandom random(1, 2);
     std::array<int, 7> seen{};
