@@ -7,6 +7,7 @@ import time
 from collections.abc import Sequence
 from functools import partial
 
+from vexlan_rl.cli import positive_int
 from vexlan_rl.players import SPEC_HELP, Estimate, Player, PlayerResult, evaluate, parse_players
 from vexlan_rl.progress import ProgressBar
 
@@ -18,16 +19,6 @@ def players_argument(text: str) -> list[Player]:
         return parse_players(text)
     except ValueError as error:
         raise argparse.ArgumentTypeError(str(error)) from None
-
-
-def positive_int(text: str) -> int:
-    try:
-        value = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
-    if value < 1:
-        raise argparse.ArgumentTypeError(f"must be at least 1, not {value}")
-    return value
 
 
 def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Namespace:

@@ -2,6 +2,7 @@
 // own; its execution step adds the two classes and lists them in __all__.
 
 #include "compat.h"
+#include "module_slots.hpp"
 #include "observation.hpp"
 #include "owned.hpp"
 #include "panic.hpp"
@@ -39,20 +40,8 @@ int exec_module(PyObject* module) {
     return panic != nullptr ? PyModule_AddObjectRef(module, "PanicException", panic) : -1;
 }
 
-PyModuleDef_Slot SLOTS[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
-#ifdef Py_mod_multiple_interpreters
-    // The classes are process-wide objects, shared by every import.
-    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
-#endif
-#ifdef Py_mod_gil
-    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
-#endif
-    {0, nullptr},
-};
-
 PyModuleDef DEFINITION = {
-    PyModuleDef_HEAD_INIT, "_vexlan", "", 0, nullptr, SLOTS, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "_vexlan", "", 0, nullptr, module_slots<exec_module>(), nullptr, nullptr, nullptr,
 };
 
 }  // namespace

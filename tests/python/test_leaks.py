@@ -93,14 +93,20 @@ def churn(rounds: int) -> None:
         game.reset()
 
 
-def test_no_growth_over_100000_rounds():
-    churn(2000)
+def assert_no_growth(churn, warm_up: int, rounds: int, limit: int = 2 * 1024 * 1024) -> None:
+    """After `warm_up` rounds have filled the allocator's pools, `rounds` more leave the
+    process within `limit` bytes of where it was."""
+    churn(warm_up)
     gc.collect()
     before = resident_bytes()
-    churn(100_000)
+    churn(rounds)
     gc.collect()
     grown = resident_bytes() - before
-    assert grown < 2 * 1024 * 1024, f"grew by {grown} bytes"
+    assert grown < limit, f"grew by {grown} bytes"
+
+
+def test_no_growth_over_100000_rounds():
+    assert_no_growth(churn, 2000, 100_000)
 
 
 def batch_churn(rounds: int) -> None:
@@ -130,13 +136,7 @@ def batch_churn(rounds: int) -> None:
 
 
 def test_batches_do_not_grow_over_20000_rounds():
-    batch_churn(500)
-    gc.collect()
-    before = resident_bytes()
-    batch_churn(20_000)
-    gc.collect()
-    grown = resident_bytes() - before
-    assert grown < 2 * 1024 * 1024, f"grew by {grown} bytes"
+    assert_no_growth(batch_churn, 500, 20_000)
 
 
 def test_players_and_the_arena_do_not_grow_the_process_over_many_calls():
@@ -159,8 +159,4 @@ def test_players_and_the_arena_do_not_grow_the_process_over_many_calls():
             if n % 50 == 0:
                 play_games([player, GreedyPlayer(), RandomPlayer(), RandomPlayer()], n, n, 1, 2)
 
-    churn_players(300)
-    before = resident_bytes()
-    churn_players(6000)
-    grown = resident_bytes() - before
-    assert grown < 512 * 1024, f"grew by {grown} bytes"
+    assert_no_growth(churn_players, 300, 6000, 512 * 1024)

@@ -5,6 +5,7 @@
 #include "batch_object.hpp"
 #include "buffer_view.hpp"
 #include "compat.h"
+#include "module_slots.hpp"
 
 namespace binding {
 
@@ -18,20 +19,9 @@ int exec_module(PyObject* module) {
     return PyModule_AddIntConstant(module, "MAX_LEGAL_ACTIONS", max_legal);
 }
 
-PyModuleDef_Slot SLOTS[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
-#ifdef Py_mod_multiple_interpreters
-    // The classes are process-wide objects, shared by every import.
-    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
-#endif
-#ifdef Py_mod_gil
-    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
-#endif
-    {0, nullptr},
-};
-
 PyModuleDef DEFINITION = {
-    PyModuleDef_HEAD_INIT, "_batch", "Many games stepped together on worker threads.", 0, nullptr, SLOTS,
+    PyModuleDef_HEAD_INIT, "_batch", "Many games stepped together on worker threads.", 0, nullptr,
+    module_slots<exec_module>(),
     nullptr, nullptr, nullptr,
 };
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "compat.h"
+#include "module_slots.hpp"
 #include "panic.hpp"
 #include "released.hpp"
 #include "owned.hpp"
@@ -111,21 +112,9 @@ int exec_module(PyObject* module) {
     return PyModule_AddObjectRef(module, "Player", reinterpret_cast<PyObject*>(type));
 }
 
-PyModuleDef_Slot SLOTS[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
-#ifdef Py_mod_multiple_interpreters
-    // The Player type is a process-wide object, shared by every import.
-    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
-#endif
-#ifdef Py_mod_gil
-    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
-#endif
-    {0, nullptr},
-};
-
 PyModuleDef DEFINITION = {
     PyModuleDef_HEAD_INIT, "_players", "Engine players and the arena; see vexlan_rl.players.", 0, FUNCTIONS,
-    SLOTS, nullptr, nullptr, nullptr,
+    binding::module_slots<exec_module>(), nullptr, nullptr, nullptr,
 };
 
 }  // namespace
