@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdint>
 #include <cstddef>
-#include <cstdlib>
 #include <utility>
 
 #include "game/bitboard/bitboard.hpp"
@@ -19,7 +18,10 @@ inline constexpr int REACH_RADIUS = 4;
 inline constexpr unsigned REACH_CELLS = 41;
 inline constexpr std::array<unsigned, 2 * REACH_RADIUS + 1> REACH_ROW_START = {0, 1, 4, 9, 16, 25, 32, 37, 40};
 
-constexpr unsigned reach_half_width(int row_offset) { return static_cast<unsigned>(REACH_RADIUS - std::abs(row_offset)); }
+// std::abs is not constexpr before C++23.
+constexpr unsigned reach_half_width(int row_offset) {
+    return static_cast<unsigned>(REACH_RADIUS - (row_offset < 0 ? -row_offset : row_offset));
+}
 
 constexpr std::uint64_t reach_bit(int row_offset, int column_offset) {
     const unsigned start = REACH_ROW_START[static_cast<unsigned>(row_offset + REACH_RADIUS)];
