@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "compat.h"
 
 namespace binding {
@@ -8,6 +10,18 @@ namespace binding {
 // class attribute `name`. A failure becomes RuntimeError "An error occurred
 // while initializing `<Class>.<name>`" caused by the original error.
 bool set_class_attribute(PyTypeObject* type, const char* name, PyObject* value);
+
+// The class made from `Spec`, created on first call (by the module's
+// execution step, under the import lock) and kept for the process;
+// borrowed, or null with an exception set.
+template <PyType_Spec* Spec>
+PyTypeObject* type_from_spec() {
+    static std::atomic<PyTypeObject*> type{nullptr};
+    if (PyTypeObject* existing = type.load(std::memory_order_acquire)) return existing;
+    auto* created = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(Spec));
+    if (created != nullptr) type.store(created, std::memory_order_release);
+    return created;
+}
 
 // GC support for instances that hold no Python references.
 int traverse_type_only(PyObject* self, visitproc visit, void* arg);

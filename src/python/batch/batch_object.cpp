@@ -1,6 +1,5 @@
 #include "batch_object.hpp"
 
-#include <atomic>
 #include <initializer_list>
 #include <new>
 #include <string_view>
@@ -292,12 +291,7 @@ PyType_Spec SPEC = {
 }  // namespace
 
 PyTypeObject* batch_type() {
-    // First created by the module's execution step, under the import lock.
-    static std::atomic<PyTypeObject*> type{nullptr};
-    if (PyTypeObject* existing = type.load(std::memory_order_acquire)) return existing;
-    auto* created = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&SPEC));
-    if (created != nullptr) type.store(created, std::memory_order_release);
-    return created;
+    return type_from_spec<&SPEC>();
 }
 
 }  // namespace binding

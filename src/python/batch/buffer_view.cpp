@@ -1,7 +1,5 @@
 #include "buffer_view.hpp"
 
-#include <atomic>
-
 #include "owned.hpp"
 #include "type_setup.hpp"
 
@@ -82,12 +80,7 @@ PyType_Spec SPEC = {
 }  // namespace
 
 PyTypeObject* buffer_type() {
-    // First created by the module's execution step, under the import lock.
-    static std::atomic<PyTypeObject*> type{nullptr};
-    if (PyTypeObject* existing = type.load(std::memory_order_acquire)) return existing;
-    auto* created = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&SPEC));
-    if (created != nullptr) type.store(created, std::memory_order_release);
-    return created;
+    return type_from_spec<&SPEC>();
 }
 
 PyObject* buffer_view(PyObject* owner, const BufferLayout& layout) {
