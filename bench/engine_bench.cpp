@@ -48,7 +48,7 @@ std::uint64_t observed_random_move(const Game& game, std::mt19937& rng, Moves& m
     return game.actions->actions[moves[std::uniform_int_distribution<std::size_t>(0, moves.size() - 1)(rng)]].grid_index;
 }
 
-// The engine's own walk on the absolute board, as update_done makes it; the
+// The engine's own walk on the absolute board, as find_first_legal makes it; the
 // chosen placement is turned back into the mover's frame by the inverse
 // seat map, (4 - k) mod 4.
 std::uint64_t absolute_random_move(const Game& game, std::mt19937& rng, Moves& moves) {

@@ -51,12 +51,12 @@ void check_state(const Game& game) {
         check(seen.pieces[0] == agent.remaining && seen.done[0] == agent.done, "observer's own seat misread");
         check(seen.occupied[0].count() == agent.cells.count(), "turning the board lost cells");
         game.observed_moves(seen, moves);
-        // update_done and the move listing are separate searches: they must agree.
+        // The first-legal search and the move listing are separate searches: they must agree.
         check(agent.done == moves.empty(), "done flag disagrees with the legal move list");
     }
     Game again = game;
-    again.update_done();
-    check(again == game, "update_done changed a settled state");
+    again.update_derived();
+    check(again == game, "update_derived changed a settled state");
     const std::optional<Game> reloaded = Game::from_bytes(game.to_bytes());
     check(reloaded.has_value() && *reloaded == game, "state does not survive to_bytes and from_bytes");
     (void)game.scores();

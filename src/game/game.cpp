@@ -9,7 +9,7 @@ Game::Game() : actions(&ActionSet::get()) {
         agents[k].remaining = ALL_PIECES;
         agents[k].color = static_cast<Color>(k);
     }
-    update_done();
+    update_derived();
 }
 
 PlacementMasks Game::placement_masks(std::size_t agent) const {
@@ -34,6 +34,12 @@ std::optional<InvalidAction> Game::step(std::optional<std::uint64_t> action) {
         return InvalidAction{};
     }
     agent.cells |= placement.cells;
+    // The piece's few cells are turned one by one: cheaper than turning a
+    // whole board, or than looking up its turned placements, which lie far
+    // apart in the action set.
+    for (unsigned cell : placement.cells.ones()) {
+        for (std::size_t f = 1; f < NUM_SEATS; ++f) turned_cells[f - 1][k].insert((*COUNTER_CLOCKWISE_TURNS[f - 1])[cell]);
+    }
     agent.placed += 1;
     agent.remaining &= ~bit;
     agent.last_piece = code(placement.piece);
@@ -57,7 +63,10 @@ void Game::find_first_legal(std::size_t seat) {
     agents[seat].done = !first;
 }
 
-void Game::update_done() {
+void Game::update_derived() {
+    for (std::size_t f = 1; f < NUM_SEATS; ++f) {
+        for (std::size_t k = 0; k < NUM_SEATS; ++k) turned_cells[f - 1][k] = turn_counter_clockwise(agents[k].cells, f);
+    }
     for (std::size_t k = 0; k < NUM_SEATS; ++k) {
         if (!agents[k].done) find_first_legal(k);
     }

@@ -48,8 +48,15 @@ struct PlacementMasks {
 // seat found done. It spares a step most of the done re-check: a placement
 // only takes cells from the other seats, so their legal placements after it
 // are those before it that miss its cells, and one whose first legal
-// placement survives keeps it and is not done. step keeps it up to date;
-// after writing agents directly, update_done() rebuilds it.
+// placement survives keeps it and is not done.
+//
+// turned_cells is derived too: turned_cells[f - 1][s] is seat s's cells
+// turned f quarter turns counter-clockwise, into observer f's frame
+// (f = 1..3), so that an observation reads the board in any frame without
+// turning it cell by cell. Each placement adds its cells to every frame.
+//
+// step keeps both up to date; after writing agents directly,
+// update_derived() rebuilds them.
 struct Game {
     static constexpr std::uint16_t NO_PLACEMENT = 0xFFFF;
 
@@ -58,6 +65,7 @@ struct Game {
     std::size_t current = 0;  // seat to move
     std::size_t num_agents = NUM_SEATS;
     std::array<std::uint16_t, NUM_SEATS> first_legal{};
+    std::array<std::array<Bitboard, NUM_SEATS>, NUM_SEATS - 1> turned_cells{};
 
     // The initial state; obtains (and on first use builds) the action set.
     Game();
@@ -70,9 +78,15 @@ struct Game {
 
     PlacementMasks placement_masks(std::size_t agent) const;
 
-    // Marks every seat that is not done and has no legal placement, and
-    // finds the first legal placement of the others anew.
-    void update_done();
+    // Turns every seat's cells into the other frames anew, marks every seat
+    // that is not done and has no legal placement, and finds the first
+    // legal placement of the others anew.
+    void update_derived();
+
+    // Seat `seat`'s cells in observer `frame`'s frame.
+    const Bitboard& cells_in_frame(std::size_t seat, std::size_t frame) const {
+        return frame == 0 ? agents[seat].cells : turned_cells[frame - 1][seat];
+    }
 
     unsigned ply() const;
     bool over() const;

@@ -63,7 +63,7 @@ std::optional<Game> Game::from_bytes(std::span<const std::uint8_t> bytes) {
         agent.last_piece = last_piece;
         agent.placed = static_cast<std::uint8_t>(NUM_PIECE_TYPES - static_cast<std::size_t>(std::popcount(remaining)));
     }
-    game.update_done();
+    game.update_derived();
     return game;
 }
 

@@ -170,6 +170,13 @@ TEST(Observation, CoveredStartCellIsNoCornerAndDoneObserverHasNoMoves) {
     Game g;
     // Agent 0 covers agent 1's start cell (0, 19) before agent 1 has moved.
     g.agents[0].cells = board_of({{0, 18}, {0, 19}, {1, 17}});
+    g.update_derived();
+    ASSERT_TRUE(g.agents[1].done);
+    EXPECT_TRUE(g.observe(1).done[0]);
+    EXPECT_TRUE(moves_of(g, 1).empty());
+
+    // With its flag cleared by hand, the seat still finds nothing to attach to.
+    g.agents[1].done = false;
     const Observation own = g.observe(1);
     EXPECT_TRUE(own.corners[0].is_empty());
     EXPECT_FALSE(own.done[0]);
@@ -178,11 +185,6 @@ TEST(Observation, CoveredStartCellIsNoCornerAndDoneObserverHasNoMoves) {
     EXPECT_TRUE(moves.empty());
     EXPECT_TRUE(g.observe(0).corners[1].is_empty());
     EXPECT_TRUE(g.observe(2).corners[3].is_empty());
-
-    g.update_done();
-    ASSERT_TRUE(g.agents[1].done);
-    EXPECT_TRUE(g.observe(1).done[0]);
-    EXPECT_TRUE(moves_of(g, 1).empty());
 
     // A seat marked done lists nothing, even where a placement would fit.
     Game fresh;

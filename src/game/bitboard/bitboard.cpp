@@ -51,16 +51,8 @@ Bitboard Bitboard::from_bytes(const std::uint8_t* bytes) {
 }
 
 Bitboard turn_counter_clockwise(const Bitboard& board, std::size_t quarter_turns) {
-    switch (quarter_turns % 4) {
-        case 1:
-            return board.permute(TURN_CCW);
-        case 2:
-            return board.permute(HALF_TURN);
-        case 3:
-            return board.permute(TURN_CW);
-        default:
-            return board;
-    }
+    const std::size_t k = quarter_turns % 4;
+    return k == 0 ? board : board.permute(*COUNTER_CLOCKWISE_TURNS[k - 1]);
 }
 
 }  // namespace game

@@ -38,12 +38,17 @@ struct Bitboard {
     class Ones;
 
     static constexpr Bitboard single(unsigned i) {
+        Bitboard b;
+        b.insert(i);
+        return b;
+    }
+
+    // Adds index i, as |= single(i) would, without building a board.
+    constexpr void insert(unsigned i) {
         if (i >= NUM_BITS) {
             throw Fault("Bitboard word " + std::to_string(i / 128) + " out of range [0, 3]");
         }
-        Bitboard b;
-        b.words[3 - i / 128] = u128{1} << (i % 128);
-        return b;
+        words[3 - i / 128] |= u128{1} << (i % 128);
     }
 
     constexpr bool contains(unsigned i) const {
@@ -250,6 +255,10 @@ inline constexpr std::array<std::uint16_t, NUM_INDICES> HALF_TURN = [] {
     for (unsigned i = 0; i < NUM_INDICES; ++i) table[i] = TURN_CW[TURN_CW[i]];
     return table;
 }();
+
+// The cell maps of 1, 2 and 3 quarter turns counter-clockwise.
+inline constexpr std::array<const std::array<std::uint16_t, NUM_INDICES>*, 3> COUNTER_CLOCKWISE_TURNS = {
+    &TURN_CCW, &HALF_TURN, &TURN_CW};
 
 // A shift by one row and then by one column reaches the corner neighbours,
 // so the row shifts serve both. A shift by a column that crosses a side edge

@@ -1,6 +1,7 @@
-// The first legal placement that step keeps for each seat, against a
-// rebuild from scratch after every move of random games, from the start and
-// from loaded states, and against the reference rules.
+// What step keeps beside the agents (each seat's first legal placement and
+// its cells turned into every frame), against a rebuild from scratch after
+// every move of random games, from the start and from loaded states; the
+// first legal placements also against the reference rules.
 
 #include <gtest/gtest.h>
 
@@ -16,8 +17,9 @@ namespace {
 
 void expect_same_as_rebuilt(const Game& game) {
     Game rebuilt = game;
-    rebuilt.update_done();
+    rebuilt.update_derived();
     ASSERT_EQ(rebuilt.first_legal, game.first_legal);
+    ASSERT_EQ(rebuilt.turned_cells, game.turned_cells);
     ASSERT_EQ(rebuilt, game);
     for (std::size_t k = 0; k < NUM_SEATS; ++k) {
         if (game.agents[k].done) {
@@ -39,7 +41,7 @@ void play_and_check(Game game, std::mt19937& rng) {
     }
 }
 
-TEST(FirstLegal, StepKeepsWhatARebuildFinds) {
+TEST(DerivedState, StepKeepsWhatARebuildFinds) {
     for (unsigned seed = 1; seed <= 3; ++seed) {
         SCOPED_TRACE(::testing::Message() << "seed " << seed);
         std::mt19937 rng(seed);
@@ -50,7 +52,7 @@ TEST(FirstLegal, StepKeepsWhatARebuildFinds) {
 
 // A loaded state, taken from a game at a random turn, plays on as the
 // original would, the incremental state agreeing with a rebuild throughout.
-TEST(FirstLegal, LoadedStatesPlayOnWithTheSameState) {
+TEST(DerivedState, LoadedStatesPlayOnWithTheSameState) {
     std::mt19937 rng(21);
     for (int n = 0; n < 3; ++n) {
         Game game;
@@ -65,7 +67,7 @@ TEST(FirstLegal, LoadedStatesPlayOnWithTheSameState) {
 
 // A seat not done without a placement on record, as hand-written fields can
 // leave it, is searched again by the next step instead of read out of range.
-TEST(FirstLegal, MissingRecordIsSearchedAgain) {
+TEST(DerivedState, MissingRecordIsSearchedAgain) {
     Game game;
     game.first_legal[1] = Game::NO_PLACEMENT;
     ASSERT_FALSE(game.step(0));
