@@ -105,12 +105,13 @@ class VexlanEnv(AECEnv):  # type: ignore[misc]
             "done": spaces.Box(0, 1, (SEATS,), np.uint8),
             "action_mask": spaces.Box(0, 1, (PyVexlan.num_actions,), np.int8),
         }) for agent in self.possible_agents}
-        self.action_spaces = {agent: spaces.Discrete(PyVexlan.num_actions) for agent in self.possible_agents}
+        self.action_spaces: dict[str, spaces.Discrete[Any]] = {
+            agent: spaces.Discrete(PyVexlan.num_actions) for agent in self.possible_agents}
 
     def observation_space(self, agent: str) -> spaces.Dict:
         return self.observation_spaces[agent]
 
-    def action_space(self, agent: str) -> spaces.Discrete:
+    def action_space(self, agent: str) -> spaces.Discrete[Any]:
         return self.action_spaces[agent]
 
     def reset(self, seed: int | None = None, options: dict[str, Any] | None = None) -> None:

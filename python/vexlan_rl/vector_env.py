@@ -51,7 +51,7 @@ Observation = dict[str, npt.NDArray[Any]]
 SEATS = 4
 
 
-class SelfPlayVectorEnv(VectorEnv):
+class SelfPlayVectorEnv(VectorEnv[Observation, npt.NDArray[Any], npt.NDArray[Any]]):
     """`num_envs` games stepped together by `threads` engine threads; see the module's text.
     With `copy=False` the returned arrays are the batch's own views, rewritten by the next step."""
 
