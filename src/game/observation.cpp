@@ -11,7 +11,7 @@ Observation Game::observe(std::size_t agent) const {
     Observation view;
     for (std::size_t k = 0; k < NUM_SEATS; ++k) {
         const Agent& seat = agents[(agent + k) % NUM_SEATS];
-        view.occupied[k] = cells_in_frame((agent + k) % NUM_SEATS, agent);
+        view.occupied[k] = cells_in_frame((agent + k) % NUM_SEATS, agent % NUM_SEATS);
         view.pieces[k] = seat.remaining;
         view.done[k] = seat.done;
     }
