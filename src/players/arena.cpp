@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "game/scores.hpp"
-#include "players/random_stream.hpp"
+#include "common/random_stream.hpp"
 
 namespace players {
 
@@ -17,8 +17,8 @@ using Lineup = std::array<std::unique_ptr<Player>, NUM_PLAYERS>;
 
 GameRecord play_game(Lineup& lineup, std::uint64_t seed, std::uint64_t game_number) {
     GameRecord record;
-    const std::uint64_t game_seed = derive_seed(seed, game_number);
-    for (std::size_t p = 0; p < NUM_PLAYERS; ++p) lineup[p]->reseed(derive_seed(game_seed, p));
+    const std::uint64_t game_seed = common::derive_seed(seed, game_number);
+    for (std::size_t p = 0; p < NUM_PLAYERS; ++p) lineup[p]->reseed(common::derive_seed(game_seed, p));
     for (std::size_t s = 0; s < game::NUM_SEATS; ++s) {
         record.player[s] = static_cast<std::uint8_t>(player_in_seat(game_number, s));
     }

@@ -6,7 +6,7 @@
 
 #include "players/greedy_heuristic.hpp"
 #include "players/player.hpp"
-#include "players/random_stream.hpp"
+#include "common/random_stream.hpp"
 #include "players/turn.hpp"
 
 namespace players {
@@ -57,7 +57,7 @@ private:
 
     const SearchSettings* settings_;
     game::Game root_;
-    RandomStream stream_;
+    common::RandomStream stream_;
     std::vector<SearchNode> pool_;
     std::vector<std::uint32_t> path_;
     Turn turn_;

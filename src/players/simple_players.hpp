@@ -1,7 +1,7 @@
 #pragma once
 
 #include "players/player.hpp"
-#include "players/random_stream.hpp"
+#include "common/random_stream.hpp"
 
 namespace players {
 
@@ -13,7 +13,7 @@ public:
     void reseed(std::uint64_t seed) override { stream_.reseed(seed); }
 
 private:
-    RandomStream stream_;
+    common::RandomStream stream_;
     Turn turn_;
 };
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "players/player.hpp"
-#include "players/random_stream.hpp"
+#include "common/random_stream.hpp"
 #include "players/search_tree.hpp"
 
 namespace players {
@@ -33,7 +33,7 @@ private:
     std::uint64_t search(SearchTree& tree, std::uint32_t share) const;
 
     SearchSettings settings_;
-    RandomStream stream_;
+    common::RandomStream stream_;
     std::vector<SearchTree> trees_;
     std::vector<std::uint64_t> tree_seeds_;
     Turn turn_;

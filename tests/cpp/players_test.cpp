@@ -120,7 +120,7 @@ TEST(GreedyHeuristic, ScoresAndBestMoveAgreeWithARecomputationOnTheBoardAfter) {
             EXPECT_EQ(scores[i] - scores[0], expected - reference_score(position, turn.moves[0]));
         }
         EXPECT_EQ(reference_score(position, turn.moves[best_move(turn, nullptr)]), best);
-        RandomStream ties(3);
+        common::RandomStream ties(3);
         EXPECT_EQ(reference_score(position, turn.moves[best_move(turn, &ties)]), best);
     }
 }
