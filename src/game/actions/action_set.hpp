@@ -107,6 +107,9 @@ struct ActionSet {
         return entries;
     }
 
+    // Orientation `orientation` anchored at (0, 0), where every orientation fits.
+    const Action& at_origin(std::size_t orientation) const { return actions[*grid[orientation * GRID_CELLS]]; }
+
     std::span<const std::uint16_t> candidates_for(unsigned cell, std::size_t catalogue_index) const {
         const std::size_t x = cell * NUM_PIECE_TYPES + catalogue_index;
         return {candidates.data() + offsets[x], candidates.data() + offsets[x + 1]};
