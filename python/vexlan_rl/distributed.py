@@ -136,8 +136,10 @@ def run_shards(play: Callable[[Shard], list[Record]], parts: Sequence[Shard], *,
             if progress is not None:
                 progress(done)
     finally:
-        for task in waiting:  # after an error or an interrupt, stop the shards still running
-            ray.cancel(task)
+        # After an error or an interrupt, stop the shards still running. Their work is C++ that Ray cannot
+        # interrupt, so their workers are killed; Ray starts new ones as needed.
+        for task in waiting:
+            ray.cancel(task, force=True)
     return [record for part in parts for record in finished[part.index]]
 
 

@@ -1,9 +1,15 @@
 """Distributed runs over a two-node Ray cluster simulated on this machine give
 what a local run with the same seed gives; without Ray, a clear error."""
 
+import functools
+import os
 import re
+import signal
 import subprocess
 import sys
+import threading
+import time
+from pathlib import Path
 
 import pytest
 
@@ -72,6 +78,44 @@ def test_arena_over_a_cluster_gives_the_local_table(two_nodes):
     assert local.returncode == 0 and distributed.returncode == 0, distributed.stderr
     assert "per Ray task" in distributed.stdout
     assert local.stdout.split("\n")[1:] == distributed.stdout.split("\n")[1:]
+
+
+def slow_shard(directory: Path, shard) -> list:
+    """Notes its process, then plays slow games: a shard that would run for a minute."""
+    from vexlan_rl.players import parse_players, play_games
+
+    (directory / f"{shard.index}.pid").write_text(str(os.getpid()))
+    return play_games(parse_players("mcts:1s,mcts:1s,mcts:1s,mcts:1s"), 1, shard.first, shard.games)
+
+
+def cpu_ticks(pid: int) -> int | None:
+    """The processor time `pid` has used so far, or None once it is gone (or a zombie)."""
+    try:
+        fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+    except FileNotFoundError:
+        return None
+    return None if fields[0] == "Z" else int(fields[11]) + int(fields[12])
+
+
+@needs_ray
+def test_shards_stop_working_when_the_driver_is_interrupted(two_nodes, tmp_path):
+    from vexlan_rl.distributed import run_shards, shards
+
+    def interrupt_once_both_run():
+        while len(list(tmp_path.glob("*.pid"))) < 2:
+            time.sleep(0.05)
+        os.kill(os.getpid(), signal.SIGINT)
+
+    threading.Thread(target=interrupt_once_both_run, daemon=True).start()
+    with pytest.raises(KeyboardInterrupt):
+        run_shards(functools.partial(slow_shard, tmp_path), shards(8, 4), local=False, address=two_nodes,
+                   progress=None)
+    time.sleep(2)  # the kills take effect
+    workers = [int(path.read_text()) for path in tmp_path.glob("*.pid")]
+    before = [cpu_ticks(pid) for pid in workers]
+    time.sleep(1)
+    after = [cpu_ticks(pid) for pid in workers]
+    assert all(old is None or new is None or new - old < 20 for old, new in zip(before, after)), (before, after)
 
 
 @pytest.mark.skipif(ray is not None, reason="Ray is installed")
