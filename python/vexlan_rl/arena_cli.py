@@ -8,7 +8,8 @@ from collections.abc import Sequence
 from functools import partial
 
 from vexlan_rl.cli import positive_int
-from vexlan_rl.players import SPEC_HELP, Estimate, Player, PlayerResult, evaluate, parse_players
+from vexlan_rl.players import Estimate, Player, PlayerResult, evaluate, parse_players
+from vexlan_rl.players.specs import SPEC_HELP
 from vexlan_rl.progress import ProgressBar
 
 INTERRUPTED = 130  # the shell's status for a run ended by SIGINT
