@@ -9,8 +9,8 @@ from collections.abc import Sequence
 
 from vexlan_rl import __version__
 from vexlan_rl._vexlan import PyVexlan
-from vexlan_rl.board_text import board_text
-from vexlan_rl.compact_board import colour_wanted, compact_board
+from vexlan_rl.render.board_text import board_text
+from vexlan_rl.render.compact_board import colour_wanted, compact_board
 from vexlan_rl.progress import ProgressBar
 
 SEATS = range(4)

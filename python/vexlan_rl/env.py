@@ -28,11 +28,11 @@ Each observation is a dict of fresh, writable arrays in the agent's own frame
 - "action_mask": int8 (36400,), the legal grid indices, as masked sampling
   from `action_space(agent)` expects.
 
-Render modes: "ansi" returns the compact board of `vexlan_rl.compact_board`
+Render modes: "ansi" returns the compact board of `vexlan_rl.render.compact_board`
 (coloured only when standard output is a terminal and NO_COLOR is unset);
 "human" prints it after every full round of turns and once when the game
 ends, and `render()` prints it on request; "rgb_array" returns the image of
-`vexlan_rl.board_image`, with a legend strip and the agent to move.
+`vexlan_rl.render.board_image`, with a legend strip and the agent to move.
 """
 
 import sys
@@ -51,8 +51,8 @@ except ImportError as missing:
                       "or pip install 'vexlan-rl[pettingzoo]'", name=missing.name) from missing
 
 from vexlan_rl._vexlan import PyObservation, PyVexlan
-from vexlan_rl.board_image import board_image
-from vexlan_rl.compact_board import colour_wanted, compact_board
+from vexlan_rl.render.board_image import board_image
+from vexlan_rl.render.compact_board import colour_wanted, compact_board
 
 Observation = dict[str, npt.NDArray[Any]]
 
