@@ -44,7 +44,7 @@ from ray.tune.registry import register_env
 from torch import nn
 
 from vexlan_rl import PyVexlan
-from vexlan_rl.arena_cli import results_table
+from vexlan_rl.cli.arena import results_table
 from vexlan_rl.env import BOARD, PIECES, PLANES, SEATS, env
 from vexlan_rl.players import GameRecord, RandomPlayer, summarize
 
