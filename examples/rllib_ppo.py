@@ -44,9 +44,11 @@ from ray.tune.registry import register_env
 from torch import nn
 
 from vexlan_rl import PyVexlan
+from vexlan_rl.actions import BOARD, SEATS
 from vexlan_rl.cli.arena import results_table
-from vexlan_rl.env import BOARD, PIECES, PLANES, SEATS, env
 from vexlan_rl.players import GameRecord, RandomPlayer, summarize
+from vexlan_rl.rl.env import env
+from vexlan_rl.rl.spaces import PIECES, PLANES
 
 POLICY = "shared"
 ORIENTATIONS = PyVexlan.action_grid_shape[0]

@@ -15,7 +15,7 @@ from pettingzoo.test import api_test, render_test, seed_test  # noqa: E402
 
 from vexlan_rl import PyVexlan  # noqa: E402
 from vexlan_rl.render.board_image import BOARD_PIXELS, CELL_PIXELS, COLOURS, LEGEND_PIXELS, SLOT_PIXELS, SWATCH, TURN_MARK, digit_mask  # noqa: E402
-from vexlan_rl.env import env, raw_env  # noqa: E402
+from vexlan_rl.rl.env import env, raw_env  # noqa: E402
 
 AGENTS = ["player_0", "player_1", "player_2", "player_3"]
 # What PettingZoo's checks say of any dict observation space; anything else they say is a fault.
