@@ -1,7 +1,6 @@
 """PPO with action masking on the PettingZoo environment, trained with Ray's RLlib.
 
-    pip install torch==2.13.0      # first: any other version pulls a multi-GB CUDA build
-    pip install 'vexlan-rl[ray]'
+    pip install -c tools/constraints.txt torch '.[ray]'   # from a checkout; the pinned torch is a CPU build
     python examples/rllib_ppo.py --iterations 20                   # this machine, CPU only
     python examples/rllib_ppo.py --address HEAD_IP:6379 --env-runners 8   # a running Ray cluster
 
