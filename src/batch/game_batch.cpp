@@ -10,14 +10,6 @@ namespace batch {
 
 namespace {
 
-// Passes every done seat until the seat to move can place a piece or the
-// game is over.
-void pass_done_seats(game::Game& game) {
-    while (!game.over() && game.agents[game.current].done) {
-        if (game.step(std::nullopt)) throw game::Fault("A done seat refused to pass");
-    }
-}
-
 // The grid index of every dense index: 60 KB that stay in cache, where the
 // placements themselves take 2.4 MB.
 std::vector<std::uint16_t> grid_indices(const game::ActionSet& set) {
@@ -112,7 +104,7 @@ game::StateBytes GameBatch::state(std::size_t slot) const { return slots_.at(slo
 bool GameBatch::load(std::size_t slot, std::span<const std::uint8_t> bytes) {
     std::optional<game::Game> loaded = game::Game::from_bytes(bytes);
     if (!loaded) return false;
-    pass_done_seats(*loaded);
+    loaded->pass_done_seats();
     slots_.at(slot).game = *loaded;
     clear_report(slot);
     buffers_.terminated[slot] = loaded->over() ? 1 : 0;
@@ -127,7 +119,7 @@ void GameBatch::clear_report(std::size_t i) {
 
 void GameBatch::finish_turn(std::size_t i, std::vector<std::uint16_t>& moves) {
     game::Game& game = slots_[i].game;
-    pass_done_seats(game);
+    game.pass_done_seats();
     if (!game.over()) {
         clear_report(i);
         write_outputs(i, moves);
@@ -153,8 +145,8 @@ void GameBatch::hold_finished(std::size_t i, std::vector<std::uint16_t>& moves) 
 void GameBatch::write_outputs(std::size_t i, std::vector<std::uint16_t>& moves) {
     Slot& slot = slots_[i];
     const game::Game& game = slot.game;
-    const game::Observation view = game.observe(game.current);
-    buffers_.agent[i] = static_cast<std::uint8_t>(game.current);
+    const game::Observation view = game.observe(game.seat_to_move());
+    buffers_.agent[i] = static_cast<std::uint8_t>(game.seat_to_move());
 
     std::uint8_t* planes = buffers_.observation.data() + i * OBSERVATION_SIZE;
     for (std::size_t k = 0; k < game::NUM_SEATS; ++k) {

@@ -24,7 +24,7 @@ GameRecord play_game(Lineup& lineup, std::uint64_t seed, std::uint64_t game_numb
     }
     game::Game position;
     while (!position.over()) {
-        play(position, lineup[record.player[position.current]]->choose(position));
+        play(position, lineup[record.player[position.seat_to_move()]]->choose(position));
     }
     record.scores = position.scores();
     record.win_share = game::outcome_from_scores(record.scores, game::RewardMode::WinShare);

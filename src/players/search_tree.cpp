@@ -53,7 +53,7 @@ bool SearchTree::expand(std::uint32_t node, const game::Game& position) {
     SearchNode& expanded = pool_[node];
     expanded.first_child = first;
     expanded.num_children = static_cast<std::uint16_t>(count);
-    expanded.mover = static_cast<std::uint8_t>(position.current);
+    expanded.mover = static_cast<std::uint8_t>(position.seat_to_move());
     expanded.expanded = true;
     return true;
 }

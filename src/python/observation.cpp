@@ -96,7 +96,7 @@ namespace {
 bool to_agent(PyObject* argument, const game::Game& game, std::size_t& agent) {
     std::uint64_t index = 0;
     if (!to_index(argument, "agent_idx", index)) return false;
-    if (index >= game.num_agents) {
+    if (index >= game::NUM_SEATS) {
         PyErr_Format(PyExc_ValueError, "Unknown agent %llu", static_cast<unsigned long long>(index));
         return false;
     }
@@ -134,7 +134,7 @@ PyObject* observe(PyObject* self, PyObject* const* args, std::size_t nargsf, PyO
             }
             out->done[k] = seen.done[k] ? 1 : 0;
         }
-        game.actions->mark_grid(moves, out->action_mask);
+        game.action_set().mark_grid(moves, out->action_mask);
         return result.release();
     });
 }
@@ -155,7 +155,7 @@ PyObject* legal_actions(PyObject* self, PyObject* const* args, std::size_t nargs
         Owned list(PyList_New(static_cast<Py_ssize_t>(moves.size())));
         if (!list) return nullptr;
         for (std::size_t j = 0; j < moves.size(); ++j) {
-            PyObject* index = PyLong_FromSize_t(game.actions->actions[moves[j]].grid_index);
+            PyObject* index = PyLong_FromSize_t(game.action_set().actions[moves[j]].grid_index);
             if (index == nullptr) return nullptr;
             PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(j), index);
         }

@@ -19,7 +19,7 @@ TEST(Planes, EveryByteIsItsCell) {
     game::Game game;
     for (int turn = 0; turn < 60 && !game.over(); ++turn) {
         game::test_support::play_random_turn(game, rng);
-        const game::Bitboard& board = game.agents[turn % 4].cells;
+        const game::Bitboard& board = game.cells(turn % 4);
         std::array<std::uint8_t, PLANE_SIZE> plane;
         plane.fill(7);
         write_plane(board, plane.data());

@@ -81,7 +81,7 @@ TEST(Players, ChooseOnlyMovesTheGameAcceptsAndNothingWhenTheMoverCannotPlace) {
         const std::unique_ptr<Player> player = make_player(settings, 9);
         for (const Game& position : positions) {
             const std::optional<GridIndex> move = player->choose(position);
-            if (position.over() || position.agents[position.current].done) {
+            if (position.over() || position.is_done(position.seat_to_move())) {
                 EXPECT_FALSE(move.has_value());
                 continue;
             }
@@ -94,15 +94,15 @@ TEST(Players, ChooseOnlyMovesTheGameAcceptsAndNothingWhenTheMoverCannotPlace) {
 
 // The greedy score, recomputed from scratch on the position after the move.
 PlacementScore reference_score(const Game& position, std::uint16_t move) {
-    const std::size_t mover = position.current;
+    const std::size_t mover = position.seat_to_move();
     Game after = position;
-    EXPECT_FALSE(after.step(position.actions->actions[move].grid_index));
+    EXPECT_FALSE(after.step(position.action_set().actions[move].grid_index));
     const game::Observation before_view = position.observe(mover), after_view = after.observe(mover);
     PlacementScore denied = 0;
     for (std::size_t k = 1; k < game::NUM_SEATS; ++k) {
         if (!before_view.done[k]) denied += (before_view.corners[k] - after_view.corners[k]).count();
     }
-    return game::cell_count(position.actions->actions[move].piece) * SIZE_WEIGHT + after_view.corners[0].count() +
+    return game::cell_count(position.action_set().actions[move].piece) * SIZE_WEIGHT + after_view.corners[0].count() +
            denied;
 }
 
@@ -130,7 +130,7 @@ TEST(TreeSearch, AllocatesNothingPerSimulationOnceItsPoolHasGrown) {
     settings.simulations = 300;
     TreeSearchPlayer player(settings, 1);
     for (const Game& position : sample_positions(6, 2)) {
-        if (position.over() || position.agents[position.current].done) continue;
+        if (position.over() || position.is_done(position.seat_to_move())) continue;
         player.reseed(4);
         ASSERT_TRUE(player.choose(position).has_value());  // grows the pool for this position
         player.reseed(4);
