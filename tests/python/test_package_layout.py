@@ -13,6 +13,7 @@ from pathlib import Path
 import pytest
 
 import vexlan_rl
+import vexlan_rl.cli as command_line
 
 PACKAGE = Path(vexlan_rl.__file__).parent
 # Modules that need an optional extra, with everything below them.
@@ -50,6 +51,8 @@ def imported_modules(name: str) -> set[str]:
 
 
 IMPORTS = {name: imported_modules(name) for name in SOURCES}
+# The command line imports its commands by name, from its table.
+IMPORTS["vexlan_rl.cli"] |= {*command_line.SUBCOMMANDS.values(), command_line.DEFAULT_COMMAND}
 
 
 def test_the_old_paths_give_the_same_objects():
