@@ -22,7 +22,8 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
     returns the exit status; bad arguments exit with status 2."""
     argv = sys.argv[1:] if argv is None else argv
     if argv and argv[0] in SUBCOMMANDS:
-        command, argv, prog = SUBCOMMANDS[argv[0]], argv[1:], f"{prog or 'vexlan_rl'} {argv[0]}"
+        name, argv = argv[0], argv[1:]
+        command, prog = SUBCOMMANDS[name], f"{prog or 'vexlan_rl'} {name}"
     else:
         command = DEFAULT_COMMAND
     command_main: Callable[[Sequence[str], str | None], int] = importlib.import_module(command).main
