@@ -35,9 +35,8 @@ except ImportError as missing:
                       "pip install 'vexlan-rl[ray]'", name=missing.name) from missing
 
 from vexlan_rl._vexlan import PyVexlan
-from vexlan_rl.actions import SEATS
 from vexlan_rl.batch import GameBatch
-from vexlan_rl.players import GameRecord, Player, PlayerResult, play_games, summarize
+from vexlan_rl.players import SEATS, GameRecord, Player, PlayerResult, play_games, summarize
 
 Record = TypeVar("Record")
 

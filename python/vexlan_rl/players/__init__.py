@@ -36,7 +36,7 @@ any range of game numbers, and the records of ranges played apart (on other
 machines, say) give the same `summarize` as one run.
 """
 
-from vexlan_rl.actions import SEATS as SEATS  # a name of the module this package replaced
+from vexlan_rl._engine import NUM_SEATS
 from vexlan_rl.players.arena import Estimate, GameRecord, PlayerResult, evaluate, play_games, summarize
 from vexlan_rl.players.engine import GreedyPlayer, MctsPlayer, Player, RandomPlayer
 from vexlan_rl.players.specs import KINDS, parse_player, parse_players
@@ -46,3 +46,5 @@ __all__ = [
     "KINDS", "Estimate", "GameRecord", "GreedyPlayer", "MctsPlayer", "Player", "PlayerResult", "RandomPlayer",
     "evaluate", "parse_player", "parse_players", "play_games", "summarize",
 ]
+
+SEATS = NUM_SEATS  # a name of the module this package replaced

@@ -7,13 +7,14 @@ import time
 from collections.abc import Callable, Sequence
 from typing import NamedTuple
 
+from vexlan_rl._engine import NUM_SEATS as SEATS
+from vexlan_rl._engine import SCORE_RANGE
 from vexlan_rl._players import Player as _EnginePlayer
 from vexlan_rl._players import play_games as _play_games
-from vexlan_rl.actions import SEATS
 from vexlan_rl.players.engine import SEED_MODULUS, Player
 
 _Z_95 = 1.959963984540054  # the standard normal's 97.5th percentile
-_LOWEST_SCORE, _HIGHEST_SCORE = -89.0, 20.0  # every cell in hand; every piece placed, the monomino last
+_LOWEST_SCORE, _HIGHEST_SCORE = map(float, SCORE_RANGE)  # every cell in hand; every piece placed, the monomino last
 _CHUNK_SECONDS = 0.25  # how long an evaluate chunk aims to take, between progress reports
 
 
@@ -24,6 +25,7 @@ class GameRecord(NamedTuple):
     win_shares: tuple[float, float, float, float]
     places: tuple[float, float, float, float]  # 1 best .. 4; tied agents share the mean of their places
     plies: int
+    moves: tuple[int, ...] = ()  # the grid indices placed, each in its mover's frame, in play order
 
 
 class Estimate(NamedTuple):

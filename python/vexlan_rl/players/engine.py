@@ -8,6 +8,7 @@ from vexlan_rl._players import Player as _EnginePlayer
 from vexlan_rl._vexlan import PyVexlan
 
 SEED_MODULUS = 2**64  # the engine's seeds are 64-bit; larger seeds are taken modulo this
+DEFAULTS = _EnginePlayer.DEFAULTS
 
 
 def _rebuild(kind: "type[Player]", arguments: dict[str, Any]) -> "Player":
@@ -35,9 +36,7 @@ class Player:
     def act(self, game: PyVexlan) -> int:
         """The grid index, in the mover's frame, of the move chosen for the agent to move.
         Raises ValueError when the game is over or that agent is done (it can only pass)."""
-        if not isinstance(game, PyVexlan):
-            raise TypeError(f"game must be a PyVexlan, not {type(game).__name__!r}")
-        return self._engine.act(game.to_bytes())
+        return self._engine.act(game)
 
     def reseed(self, seed: int) -> None:
         """Restarts the player's random choices from `seed`."""
@@ -70,13 +69,15 @@ class MctsPlayer(Player):
     `exploration` the UCB1 constant (rewards lie in [0, 1]); `widening` 0 to
     consider every move at once; `max_nodes` the node pool of one tree."""
 
-    def __init__(self, simulations: int = 1000, *, seconds: float | None = None, threads: int = 1,
-                 playout: str = "random", reward_mode: str = "rank", exploration: float = 1.0,
-                 widening: float = 2.0, max_nodes: int = 1 << 22, seed: int = 0) -> None:
+    def __init__(self, simulations: int = DEFAULTS["simulations"], *, seconds: float | None = None,
+                 threads: int = DEFAULTS["threads"], playout: str = DEFAULTS["playout"],
+                 reward_mode: str = DEFAULTS["reward_mode"], exploration: float = DEFAULTS["exploration"],
+                 widening: float = DEFAULTS["widening"], max_nodes: int = DEFAULTS["max_nodes"],
+                 seed: int = 0) -> None:
         if seconds is not None and not seconds > 0:
             raise ValueError(f"seconds must be > 0 when given, not {seconds!r}")
         budget = f"{seconds:g}s" if seconds is not None else str(simulations)
-        spec = f"mcts:{budget}" + (f":{playout}" if playout != "random" else "")
+        spec = f"mcts:{budget}" + (f":{playout}" if playout != DEFAULTS["playout"] else "")
         super().__init__(_EnginePlayer(
             "mcts", seed=seed % SEED_MODULUS, simulations=simulations, seconds=seconds or 0.0, threads=threads,
             playout=playout, reward_mode=reward_mode, exploration=exploration, widening=widening,

@@ -1,9 +1,10 @@
 """Players by name: the text form that the command line and `Player.spec` use."""
 
-from vexlan_rl.actions import SEATS
-from vexlan_rl.players.engine import GreedyPlayer, MctsPlayer, Player, RandomPlayer
+from vexlan_rl._engine import NUM_SEATS as SEATS
+from vexlan_rl._players import Player as _EnginePlayer
+from vexlan_rl.players.engine import DEFAULTS, GreedyPlayer, MctsPlayer, Player, RandomPlayer
 
-KINDS = ("random", "greedy", "mcts")
+KINDS = _EnginePlayer.KINDS
 SPEC_HELP = ("the kinds are random, greedy and mcts; mcts takes a budget and a playout policy: "
              "mcts:1000 (simulations a move), mcts:0.5s (seconds a move), mcts:1000:greedy (greedy playouts)")
 
@@ -11,7 +12,7 @@ SPEC_HELP = ("the kinds are random, greedy and mcts; mcts takes a budget and a p
 def _budget(text: str) -> dict[str, float | int]:
     if text.endswith("s"):
         seconds = float(text[:-1])
-        if not 0 < seconds <= 86400:
+        if not 0 < seconds <= _EnginePlayer.MAX_SECONDS:
             raise ValueError
         return {"seconds": seconds}
     simulations = int(text)
@@ -28,8 +29,8 @@ def parse_player(text: str) -> Player:
             return RandomPlayer() if kind == "random" else GreedyPlayer()
         if kind == "mcts" and len(options) <= 2:
             budget = _budget(options[0]) if options else {}
-            playout = options[1] if len(options) == 2 else "random"
-            if playout in ("random", "greedy"):
+            playout = options[1] if len(options) == 2 else DEFAULTS["playout"]
+            if playout in _EnginePlayer.PLAYOUTS:
                 return MctsPlayer(playout=playout, **budget)  # type: ignore[arg-type]
     except ValueError:
         pass
