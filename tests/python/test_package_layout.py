@@ -58,11 +58,14 @@ IMPORTS["vexlan_rl.cli"] |= {*command_line.SUBCOMMANDS.values(), command_line.DE
 def test_the_old_paths_give_the_same_objects():
     pytest.importorskip("pettingzoo")
     gymnasium = pytest.importorskip("gymnasium")
-    moved = {"vexlan_rl.env": "vexlan_rl.rl.env", "vexlan_rl.vector_env": "vexlan_rl.rl.vector_env"}
-    for old, new in moved.items():
-        old_module, new_module = importlib.import_module(old), importlib.import_module(new)
-        assert old_module.__all__ and all(getattr(old_module, name) is getattr(new_module, name)
-                                          for name in old_module.__all__)
+    homes = [importlib.import_module(f"vexlan_rl.rl.{name}") for name in ("env", "vector_env", "spaces")]
+    for old in (importlib.import_module("vexlan_rl.env"), importlib.import_module("vexlan_rl.vector_env")):
+        moved = {name: next(vars(home)[name] for home in homes if name in vars(home))
+                 for name in old.__all__ if any(name in vars(home) for home in homes)}
+        assert moved and all(getattr(old, name) is value for name, value in moved.items())
+        assert set(old.__all__) - moved.keys() <= {"BOARD", "SEATS"}  # the engine's numbers, as they were named here
+    engine = importlib.import_module("vexlan_rl._engine")
+    assert (vexlan_rl.env.BOARD, vexlan_rl.env.SEATS) == (engine.BOARD_SIZE, engine.NUM_SEATS)
     assert gymnasium.spec("vexlan_rl/SelfPlay-v0").vector_entry_point == "vexlan_rl.rl.vector_env:SelfPlayVectorEnv"
 
     players = importlib.import_module("vexlan_rl.players")

@@ -51,11 +51,11 @@ except ImportError as missing:
                       "install them with: pip install '.[pettingzoo]' in a checkout of vexlan_rl, "
                       "or pip install 'vexlan-rl[pettingzoo]'", name=missing.name) from missing
 
+from vexlan_rl._engine import DONE_SHAPE, NUM_SEATS, PIECES_SHAPE, PLANES_SHAPE
 from vexlan_rl._vexlan import PyObservation, PyVexlan
-from vexlan_rl.actions import BOARD, SEATS
 from vexlan_rl.render.board_image import board_image
 from vexlan_rl.render.compact_board import colour_wanted, compact_board
-from vexlan_rl.rl.spaces import PIECES, PLANES, Observation, action_space, observation_space
+from vexlan_rl.rl.spaces import Observation, action_space, observation_space
 
 RENDER_MODES = ("human", "ansi", "rgb_array")
 
@@ -68,9 +68,9 @@ def _array(data: bytes, dtype: type[np.generic], shape: tuple[int, ...]) -> npt.
 def observation_arrays(view: PyObservation) -> Observation:
     """One observation of `PyVexlan.observe` as the arrays of the environment's observation space."""
     return {
-        "observation": _array(view.observation + view.corners + view.blocked, np.uint8, (PLANES, BOARD, BOARD)),
-        "pieces": _array(view.pieces, np.uint8, (SEATS, PIECES)),
-        "done": _array(view.done, np.uint8, (SEATS,)),
+        "observation": _array(view.observation + view.corners + view.blocked, np.uint8, PLANES_SHAPE),
+        "pieces": _array(view.pieces, np.uint8, PIECES_SHAPE),
+        "done": _array(view.done, np.uint8, DONE_SHAPE),
         "action_mask": _array(view.action_mask, np.int8, (PyVexlan.num_actions,)),
     }
 
@@ -94,7 +94,7 @@ class VexlanEnv(AECEnv):  # type: ignore[misc]
         self.reward_mode = reward_mode
         self.render_mode = render_mode
         self.game = PyVexlan()
-        self.possible_agents = [f"player_{seat}" for seat in range(SEATS)]
+        self.possible_agents = [f"player_{seat}" for seat in range(NUM_SEATS)]
         self._seats = {agent: seat for seat, agent in enumerate(self.possible_agents)}
         self.observation_spaces = {agent: observation_space() for agent in self.possible_agents}
         self.action_spaces: dict[str, spaces.Discrete[Any]] = {agent: action_space() for agent in self.possible_agents}

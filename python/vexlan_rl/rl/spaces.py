@@ -8,13 +8,13 @@ import numpy as np
 import numpy.typing as npt
 from gymnasium import spaces
 
+from vexlan_rl._engine import DONE_SHAPE, PIECES_SHAPE, PLANES_SHAPE
 from vexlan_rl._vexlan import PyVexlan
-from vexlan_rl.actions import BOARD, SEATS
 
 Observation = dict[str, npt.NDArray[Any]]
 
-PIECES = len(PyVexlan.piece_names)
-PLANES = 3 * SEATS  # covered cells, attach corners and blocked cells, per seat
+PLANES = PLANES_SHAPE[0]  # covered cells, attach corners and blocked cells, per seat
+PIECES = PIECES_SHAPE[1]  # piece types, in the order of PyVexlan.piece_names
 
 
 def observation_space() -> spaces.Dict:
@@ -22,9 +22,9 @@ def observation_space() -> spaces.Dict:
     "pieces" the pieces in hand, "done" the seats out of moves and
     "action_mask" the legal grid indices (int8, as masked sampling expects)."""
     return spaces.Dict({
-        "observation": spaces.Box(0, 1, (PLANES, BOARD, BOARD), np.uint8),
-        "pieces": spaces.Box(0, 1, (SEATS, PIECES), np.uint8),
-        "done": spaces.Box(0, 1, (SEATS,), np.uint8),
+        "observation": spaces.Box(0, 1, PLANES_SHAPE, np.uint8),
+        "pieces": spaces.Box(0, 1, PIECES_SHAPE, np.uint8),
+        "done": spaces.Box(0, 1, DONE_SHAPE, np.uint8),
         "action_mask": spaces.Box(0, 1, (PyVexlan.num_actions,), np.int8),
     })
 
