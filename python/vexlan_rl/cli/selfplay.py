@@ -1,20 +1,19 @@
-"""The command line: random self-play games with a summary of the results."""
+"""The default command: random self-play games with a summary of the results."""
 
 import argparse
-import os
 import random
 import sys
 import time
 from collections.abc import Sequence
 
-from vexlan_rl import __version__
+from vexlan_rl._version import __version__
 from vexlan_rl._vexlan import PyVexlan
-from vexlan_rl.board_text import board_text
-from vexlan_rl.compact_board import colour_wanted, compact_board
-from vexlan_rl.progress import ProgressBar
+from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_int
+from vexlan_rl.cli.progress import ProgressBar
+from vexlan_rl.render.board_text import board_text
+from vexlan_rl.render.compact_board import colour_wanted, compact_board
 
 SEATS = range(4)
-INTERRUPTED = 130  # the shell's status for a run ended by SIGINT
 
 
 def play_random_game(game: PyVexlan, rng: random.Random) -> None:
@@ -34,16 +33,6 @@ def final_outcome(game: PyVexlan, reward_mode: str) -> list[float]:
     if outcome is None:
         raise RuntimeError("the game is not over")
     return outcome
-
-
-def positive_int(text: str) -> int:
-    try:
-        value = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
-    if value < 1:
-        raise argparse.ArgumentTypeError(f"must be at least 1, not {value}")
-    return value
 
 
 def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Namespace:
@@ -68,9 +57,7 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
                              "in 'color', or 'full', the 103-column coloured form of render() (default: 'color' "
                              "on a terminal unless NO_COLOR is set, else 'plain')")
     parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
-    parser.add_argument("--progress", action=argparse.BooleanOptionalAction, default=None,
-                        help="show a progress bar on standard error (default: only on a terminal, "
-                             "once a run has taken half a second)")
+    add_progress_option(parser)
     return parser.parse_args(argv)
 
 
@@ -141,20 +128,5 @@ def run(arguments: argparse.Namespace) -> int:
 
 
 def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
-    """Runs the command line with `argv` (default: the process's arguments) and
-    returns the exit status; bad arguments exit with status 2."""
-    argv = sys.argv[1:] if argv is None else argv
-    if argv and argv[0] == "arena":
-        from vexlan_rl.arena_cli import main as arena_main
-        return arena_main(argv[1:], f"{prog or 'vexlan_rl'} arena")
-    arguments = parse_arguments(argv, prog)
-    try:
-        status = run(arguments)
-        sys.stdout.flush()
-    except BrokenPipeError:
-        # The reader went away (as with `| head`): stop quietly, and keep the
-        # interpreter's final flush from failing on the closed pipe too.
-        devnull = os.open(os.devnull, os.O_WRONLY)
-        os.dup2(devnull, sys.stdout.fileno())
-        return 1
-    return status
+    """Runs the self-play command with `argv` and returns the exit status."""
+    return run(parse_arguments(argv, prog))
