@@ -14,6 +14,7 @@ from pathlib import Path
 import pytest
 
 from vexlan_rl import PyVexlan
+from vexlan_rl._engine import pass_done_seats
 from vexlan_rl.players import GreedyPlayer, MctsPlayer, RandomPlayer, evaluate
 
 try:
@@ -60,8 +61,7 @@ def test_selfplay_over_a_cluster_matches_the_local_run(two_nodes):
         for state, action in zip(played.states, played.actions, strict=True):
             assert game.to_bytes() == state
             game.step(action)
-            while not game.is_over and game.terminations[game.agent_selection]:
-                game.step(None)
+            pass_done_seats(game)
         assert game.is_over and game.to_bytes() == played.final_state
         assert game.scores == played.scores and game.outcome("win_share") == played.outcome
 

@@ -186,3 +186,27 @@ def test_slots_are_checked_alike_and_threads_beyond_cores_or_games_are_not_used_
     with pytest.warns(RuntimeWarning, match=f"{cores + 1} threads on {cores} cores"):
         GameBatch(cores + 1, threads=cores + 1)
     assert GameBatch(1, threads=cores).threads == 1  # a worker without a game would only wait
+
+
+def test_a_refused_reset_of_an_environment_changes_nothing():
+    pytest.importorskip("pettingzoo")
+    from vexlan_rl.env import raw_env
+    from vexlan_rl.vector_env import SelfPlayVectorEnv
+
+    environment = raw_env()
+    environment.reset(seed=1)
+    for _ in range(9):
+        environment.step(int(np.flatnonzero(environment.observe(environment.agent_selection)["action_mask"])[0]))
+    before = (environment.game.to_bytes(), list(environment.agents), environment.agent_selection)
+    with pytest.raises(ValueError, match="seed"):
+        environment.reset(seed=-1)
+    assert (environment.game.to_bytes(), list(environment.agents), environment.agent_selection) == before
+
+    vector = SelfPlayVectorEnv(2)
+    vector.reset(seed=3)
+    vector.step(vector.action_space.sample(mask=tuple(vector._observations()["action_mask"].astype(np.int8))))
+    stream, games = vector.action_space.np_random.bit_generator.state, [vector._games.state(i) for i in range(2)]
+    with pytest.raises(OverflowError):
+        vector.reset(seed=2**64)
+    assert vector.action_space.np_random.bit_generator.state == stream
+    assert [vector._games.state(i) for i in range(2)] == games

@@ -7,9 +7,10 @@ import time
 from collections.abc import Sequence
 from functools import partial
 
-from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_int
+from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_int, thread_count
 from vexlan_rl.cli.progress import ProgressBar
 from vexlan_rl.players import Estimate, Player, PlayerResult, evaluate, parse_players
+from vexlan_rl.players.arena import check_rotated_games
 from vexlan_rl.players.specs import SPEC_HELP
 
 
@@ -33,7 +34,7 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
                              "(default: greedy,random,random,random)")
     parser.add_argument("-n", "--games", type=positive_int, default=200, metavar="N",
                         help="number of games, a multiple of 4 (default: %(default)s)")
-    parser.add_argument("-t", "--threads", type=positive_int, default=1, metavar="T",
+    parser.add_argument("-t", "--threads", type=thread_count, default=1, metavar="T",
                         help="threads that play games at once (default: %(default)s)")
     parser.add_argument("-s", "--seed", type=int, default=None,
                         help="seed of the games; the same seed plays the same games on any number of threads "
@@ -44,8 +45,10 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
                              "results: on a Ray started on this machine, or on the cluster at ADDRESS "
                              "(needs the ray extra)")
     arguments = parser.parse_args(argv)
-    if arguments.games % 4:
-        parser.error(f"argument -n/--games: must be a multiple of 4, not {arguments.games}")
+    try:
+        check_rotated_games(arguments.games)
+    except ValueError as error:
+        parser.error(f"argument -n/--games: {error}")
     if arguments.ray is not None:
         try:
             from vexlan_rl import distributed

@@ -6,11 +6,11 @@ import sys
 import time
 from collections.abc import Sequence
 
+from vexlan_rl._engine import pass_done_seats
 from vexlan_rl._version import __version__
 from vexlan_rl._vexlan import PyVexlan
 from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_int
 from vexlan_rl.cli.progress import ProgressBar
-from vexlan_rl.render.board_text import board_text
 from vexlan_rl.render.compact_board import colour_wanted, compact_board
 
 SEATS = range(4)
@@ -18,14 +18,12 @@ SEATS = range(4)
 
 def play_random_game(game: PyVexlan, rng: random.Random) -> None:
     """Plays `game` to the end, each agent picking uniformly among its legal moves."""
+    pass_done_seats(game)
     while not game.is_over:
-        seat = game.agent_selection
-        if game.terminations[seat]:
-            game.step(None)
-            continue
         # Ascending, so that a seed keeps giving the games it always gave.
-        actions = sorted(game.legal_actions(seat))
+        actions = sorted(game.legal_actions(game.agent_selection))
         game.step(actions[rng.randrange(len(actions))])
+        pass_done_seats(game)
 
 
 def final_outcome(game: PyVexlan, reward_mode: str) -> list[float]:
@@ -71,7 +69,7 @@ def seat_table(rows: Sequence[tuple[str, Sequence[str]]]) -> str:
 def board_view(game: PyVexlan, style: str | None) -> str:
     """The board in `style` ("plain", "color" or "full"; None chooses for standard output)."""
     if style == "full":
-        return board_text(game)
+        return game.text()
     return compact_board(game, colour=style == "color" or (style is None and colour_wanted(sys.stdout)))
 
 

@@ -50,6 +50,13 @@ def _check_lineup(players: Sequence[Player]) -> list[_EnginePlayer]:
     return [player._engine for player in players]
 
 
+def check_rotated_games(games: int) -> None:
+    """ValueError unless `games` lets every player sit in every seat equally often."""
+    if not isinstance(games, int) or games < SEATS or games % SEATS:
+        raise ValueError(f"games must be a positive multiple of {SEATS}, so that every player sits in "
+                         f"every seat equally often, not {games!r}")
+
+
 def _check_count(name: str, value: int, minimum: int) -> None:
     if not isinstance(value, int) or value < minimum:
         raise ValueError(f"{name} must be a whole number >= {minimum}, not {value!r}")
@@ -98,9 +105,7 @@ def evaluate(players: Sequence[Player], games: int, seed: int = 0, threads: int 
     often) on `threads` threads and summarizes them per player, in the order of `players`.
     `progress`, when given, is called with the number of games finished, now and then."""
     _check_lineup(players)
-    if not isinstance(games, int) or games < SEATS or games % SEATS:
-        raise ValueError(f"games must be a positive multiple of {SEATS}, so that every player sits in "
-                         f"every seat equally often, not {games!r}")
+    check_rotated_games(games)
     _check_count("threads", threads, 1)
     records: list[GameRecord] = []
     chunk = threads

@@ -14,10 +14,11 @@ except ImportError as missing:
     raise ImportError("vexlan_rl.render.board_image needs numpy; install it with: pip install 'vexlan-rl[batch]' "
                       "(from a checkout: pip install '.[batch]')", name=missing.name) from missing
 
+from vexlan_rl._engine import BOARD_SIZE, NUM_SEATS
 from vexlan_rl._vexlan import PyVexlan
 
-SEATS = 4
-BOARD = 20
+SEATS = NUM_SEATS
+BOARD = BOARD_SIZE
 CELL_PIXELS = 16
 BOARD_PIXELS = BOARD * CELL_PIXELS + 1
 LEGEND_PIXELS = 40
