@@ -1,0 +1,1 @@
+"""Drawing a game for people: text boards, images and the pieces' outlines."""
