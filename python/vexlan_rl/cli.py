@@ -144,6 +144,9 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
     """Runs the command line with `argv` (default: the process's arguments) and
     returns the exit status; bad arguments exit with status 2."""
     argv = sys.argv[1:] if argv is None else argv
+    if argv and argv[0] == "play":
+        from vexlan_rl.cli_play import main as play_main
+        return play_main(argv[1:], f"{prog or 'vexlan_rl'} play")
     if argv and argv[0] == "arena":
         from vexlan_rl.arena_cli import main as arena_main
         return arena_main(argv[1:], f"{prog or 'vexlan_rl'} arena")
