@@ -147,6 +147,9 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
     if argv and argv[0] == "play":
         from vexlan_rl.cli_play import main as play_main
         return play_main(argv[1:], f"{prog or 'vexlan_rl'} play")
+    if argv and argv[0] == "replay":
+        from vexlan_rl.cli_replay import main as replay_main
+        return replay_main(argv[1:], f"{prog or 'vexlan_rl'} replay")
     if argv and argv[0] == "arena":
         from vexlan_rl.arena_cli import main as arena_main
         return arena_main(argv[1:], f"{prog or 'vexlan_rl'} arena")

@@ -3,13 +3,15 @@ exactly the cells of its move, and at every frame the animation shows the pieces
 marks the last one and shows that frame's legend."""
 
 import re
+import subprocess
+import sys
 import xml.etree.ElementTree as ElementTree
 
 import pytest
 
 from random_play import play
-from vexlan_rl.records import record_of
-from vexlan_rl.replay import replay_svg
+from vexlan_rl.records import record_of, write_record
+from vexlan_rl.replay import replay_html, replay_svg
 from vexlan_rl.replay.svg import CELL, MARGIN
 
 SVG = "{http://www.w3.org/2000/svg}"
@@ -66,3 +68,19 @@ def test_outlines_and_frames_follow_the_moves(seed):
     final = "".join(legends[-1].itertext())
     assert all(f"score {score}," in final for score in game.scores) and final.count("done") == 4
     assert shown_at(legends[-1], 0.999) and not shown_at(legends[-1], 0.0)
+
+
+def test_replay_command_writes_the_replays_of_a_record(tmp_path):
+    game, actions = play(3)
+    path = tmp_path / "game.jsonl"
+    record = write_record(path, ["greedy", "random", "human", "random"], 3, [a for a in actions if a is not None], game)
+    command = [sys.executable, "-m", "vexlan_rl", "replay", str(path), "--svg", str(tmp_path / "game.svg"),
+               "--html", str(tmp_path / "game.html"), "--seconds-per-move", "0.3"]
+    result = subprocess.run(command, capture_output=True, text=True, timeout=60)
+    assert result.returncode == 0, result.stderr
+    assert f"{len(record.moves)} moves" in result.stdout and "seat 2: human" in result.stdout
+    assert (tmp_path / "game.svg").read_text() == replay_svg(record, 0.3)
+    assert (tmp_path / "game.html").read_text() == replay_html(record, 0.3)
+    path.write_text(path.read_text().replace('"seat": 1', '"seat": 3', 1))
+    result = subprocess.run(command[:5], capture_output=True, text=True, timeout=60)
+    assert result.returncode == 1 and f"{path}, line 3: move " in result.stderr
