@@ -4,6 +4,7 @@ last move's. The GIF replay's frames are those boards, one per position."""
 
 import pytest
 
+import replay_needs
 from random_play import play
 from vexlan_rl.board_image import BOARD_PIXELS, CELL_PIXELS, COLOURS, OUTLINE_COLOUR, board_pixels
 from vexlan_rl.records import record_of
@@ -61,8 +62,7 @@ def test_outlines_enclose_exactly_the_placements(seed):
 
 
 def test_gif_frames_are_the_boards_of_the_replay(tmp_path):
-    pytest.importorskip("PIL")
-    from PIL import Image
+    Image = replay_needs.module("PIL.Image")
 
     from vexlan_rl.replay.gif import write_gif
     game, actions = play(8)

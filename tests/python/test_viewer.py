@@ -4,19 +4,18 @@ legend and the move list) is checked against the record's own replay."""
 
 import random
 import re
-import shutil
 
 import pytest
 
+import replay_needs
 from random_play import play
 from vexlan_rl.records import record_of
 from vexlan_rl.replay import replay_html
 from vexlan_rl.replay.svg import CELL, MARGIN, WIDTH
 
-webdriver = pytest.importorskip("selenium.webdriver")
-CHROMIUM, DRIVER = shutil.which("chromium"), shutil.which("chromedriver")
-if CHROMIUM is None or DRIVER is None:
-    pytest.skip("needs Debian's chromium and chromium-driver", allow_module_level=True)
+webdriver = replay_needs.module("selenium.webdriver")
+CHROMIUM = replay_needs.program("chromium", "chromium")
+DRIVER = replay_needs.program("chromedriver", "chromium-driver")
 
 # Per cell of the board: the id of the piece group under its centre ("" for none) and the kind
 # of element hit there (a "circle" is a last-move dot); then what the side panel says.
