@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "batch/buffers.hpp"
-#include "batch/slot_random.hpp"
-#include "batch/worker_pool.hpp"
+#include "common/random_stream.hpp"
+#include "common/worker_pool.hpp"
 #include "game/game.hpp"
 #include "game/scores.hpp"
 
@@ -68,7 +68,7 @@ public:
 private:
     struct Slot {
         game::Game game;
-        SlotRandom random;
+        common::RandomStream random;
         std::uint16_t legal = 0;  // legal moves listed in the buffers for this position
     };
 
@@ -93,7 +93,7 @@ private:
     std::vector<std::vector<std::uint16_t>> moves_;     // per worker, capacity for every placement
     std::vector<std::size_t> refused_;                  // per worker: first refused slot, or size()
     Buffers buffers_;
-    WorkerPool pool_;
+    common::WorkerPool pool_;
 };
 
 }  // namespace batch

@@ -16,34 +16,28 @@ namespace {
 
 PyObservationObject* as_observation(PyObject* self) { return reinterpret_cast<PyObservationObject*>(self); }
 
-// Four seat planes of 400 bytes: cell index b lands on byte seat * 400 + b - b / 21.
-void fill_planes(const std::array<game::Bitboard, game::NUM_SEATS>& seats, std::array<std::uint8_t, 1600>& planes) {
-    for (std::size_t k = 0; k < game::NUM_SEATS; ++k) {
-        for (unsigned b : seats[k].ones()) {
-            const std::size_t byte = k * 400 + game::board_position(b);
-            if (byte >= planes.size()) throw game::Fault("Observation byte " + std::to_string(byte) + " out of range");
-            planes[byte] = 1;
-        }
-    }
-}
-
-template <auto Field>
+// Bytes [First, First + Size) of one of the object's arrays.
+template <auto Field, std::size_t First = 0, std::size_t Size = 0>
 PyObject* get_buffer(PyObject* self, void*) {
     return guarded([&]() -> PyObject* {
         Access access(as_observation(self)->borrow, AccessKind::Shared);
         if (!access.ok()) return nullptr;
         const auto& buffer = as_observation(self)->*Field;
-        return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(buffer.data()),
-                                         static_cast<Py_ssize_t>(buffer.size()));
+        static_assert(First + Size <= std::tuple_size_v<std::remove_cvref_t<decltype(buffer)>>);
+        const std::size_t size = Size != 0 ? Size : buffer.size();
+        return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(buffer.data() + First),
+                                         static_cast<Py_ssize_t>(size));
     });
 }
 
+constexpr std::size_t SEAT_PLANES = game::NUM_SEATS * game::PLANE_SIZE;
+
 PyGetSetDef PROPERTIES[] = {
-    {"observation", get_buffer<&PyObservationObject::observation>, nullptr,
+    {"observation", get_buffer<&PyObservationObject::planes, game::OCCUPIED_PLANES * game::PLANE_SIZE, SEAT_PLANES>, nullptr,
      "The occupied cells in (agent, row, col) order.", nullptr},
-    {"corners", get_buffer<&PyObservationObject::corners>, nullptr,
+    {"corners", get_buffer<&PyObservationObject::planes, game::CORNER_PLANES * game::PLANE_SIZE, SEAT_PLANES>, nullptr,
      "The cells each agent's next piece can attach to, in (agent, row, col) order.", nullptr},
-    {"blocked", get_buffer<&PyObservationObject::blocked>, nullptr,
+    {"blocked", get_buffer<&PyObservationObject::planes, game::BLOCKED_PLANES * game::PLANE_SIZE, SEAT_PLANES>, nullptr,
      "The cells each agent can never fill, in (agent, row, col) order.", nullptr},
     {"pieces", get_buffer<&PyObservationObject::pieces>, nullptr,
      "The pieces each agent still has, in (agent, piece) order.", nullptr},
@@ -96,7 +90,7 @@ namespace {
 bool to_agent(PyObject* argument, const game::Game& game, std::size_t& agent) {
     std::uint64_t index = 0;
     if (!to_index(argument, "agent_idx", index)) return false;
-    if (index >= game.num_agents) {
+    if (index >= game::NUM_SEATS) {
         PyErr_Format(PyExc_ValueError, "Unknown agent %llu", static_cast<unsigned long long>(index));
         return false;
     }
@@ -125,16 +119,8 @@ PyObject* observe(PyObject* self, PyObject* const* args, std::size_t nargsf, PyO
         if (!result) return nullptr;
         PyObservationObject* out = as_observation(result.get());
         new (&out->borrow) BorrowFlag(0);
-        fill_planes(seen.occupied, out->observation);
-        fill_planes(seen.corners, out->corners);
-        fill_planes(seen.blocked, out->blocked);
-        for (std::size_t k = 0; k < game::NUM_SEATS; ++k) {
-            for (std::size_t i = 0; i < game::NUM_PIECE_TYPES; ++i) {
-                out->pieces[k * game::NUM_PIECE_TYPES + i] = (seen.pieces[k] >> i) & 1;
-            }
-            out->done[k] = seen.done[k] ? 1 : 0;
-        }
-        game.actions->mark_grid(moves, out->action_mask);
+        game::write_observation(seen, out->planes.data(), out->pieces.data(), out->done.data());
+        game.action_set().mark_grid(moves, out->action_mask);
         return result.release();
     });
 }
@@ -155,7 +141,7 @@ PyObject* legal_actions(PyObject* self, PyObject* const* args, std::size_t nargs
         Owned list(PyList_New(static_cast<Py_ssize_t>(moves.size())));
         if (!list) return nullptr;
         for (std::size_t j = 0; j < moves.size(); ++j) {
-            PyObject* index = PyLong_FromSize_t(game.actions->actions[moves[j]].grid_index);
+            PyObject* index = PyLong_FromSize_t(game.action_set().actions[moves[j]].grid_index);
             if (index == nullptr) return nullptr;
             PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(j), index);
         }

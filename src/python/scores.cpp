@@ -45,7 +45,7 @@ PyObject* get_rewards(PyObject* self, void*) {
     return read_game(self, [](const game::Game& game) {
         const auto scores = game.scores();
         return seat_list([&](std::size_t k) {
-            return game.agents[k].done ? PyLong_FromLong(scores[k]) : Py_NewRef(Py_None);
+            return game.is_done(k) ? PyLong_FromLong(scores[k]) : Py_NewRef(Py_None);
         });
     });
 }

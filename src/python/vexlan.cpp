@@ -67,9 +67,9 @@ PyObject* step(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObje
 
 PyObject* get_agents(PyObject* self, void*) {
     return read_game(self, [](const game::Game& game) -> PyObject* {
-        Owned list(PyList_New(static_cast<Py_ssize_t>(game.num_agents)));
+        Owned list(PyList_New(static_cast<Py_ssize_t>(game::NUM_SEATS)));
         if (!list) return nullptr;
-        for (std::size_t k = 0; k < game.num_agents; ++k) {
+        for (std::size_t k = 0; k < game::NUM_SEATS; ++k) {
             PyObject* item = PyLong_FromSize_t(k);
             if (item == nullptr) return nullptr;
             PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(k), item);
@@ -79,12 +79,12 @@ PyObject* get_agents(PyObject* self, void*) {
 }
 
 PyObject* get_agent_selection(PyObject* self, void*) {
-    return read_game(self, [](const game::Game& game) { return PyLong_FromSize_t(game.current); });
+    return read_game(self, [](const game::Game& game) { return PyLong_FromSize_t(game.seat_to_move()); });
 }
 
 PyObject* get_terminations(PyObject* self, void*) {
     return read_game(self, [](const game::Game& game) {
-        return seat_list([&](std::size_t k) { return PyBool_FromLong(game.agents[k].done); });
+        return seat_list([&](std::size_t k) { return PyBool_FromLong(game.is_done(k)); });
     });
 }
 

@@ -202,7 +202,7 @@ constexpr Py_ssize_t SEATS = game::NUM_SEATS, SIDE = game::BOARD_SIZE;
 
 PyObject* get_agent(PyObject* self, void*) { return get_buffer<&batch::Buffers::agent>(self, "B", {}); }
 PyObject* get_observation(PyObject* self, void*) {
-    return get_buffer<&batch::Buffers::observation>(self, "B", {batch::OBSERVATION_PLANES, SIDE, SIDE});
+    return get_buffer<&batch::Buffers::observation>(self, "B", {game::PLANES, SIDE, SIDE});
 }
 PyObject* get_pieces(PyObject* self, void*) {
     return get_buffer<&batch::Buffers::pieces>(self, "B", {SEATS, game::NUM_PIECE_TYPES});

@@ -81,7 +81,8 @@ PyObject* play_games(PyObject*, PyObject* args, PyObject* kwargs) {
         }
         std::vector<players::GameRecord> records(static_cast<std::size_t>(count));
         if (!binding::run_released([&] {
-                players::play_games(settings, seed, first_game, records, static_cast<unsigned>(threads));
+                common::Interrupt never;
+                players::play_games(settings, seed, first_game, records, static_cast<unsigned>(threads), never);
             })) {
             return nullptr;
         }

@@ -154,9 +154,9 @@ PyObject* player_act(PyObject* self, PyObject* state) {
         PyErr_SetString(PyExc_ValueError, "the game is over: there is no move to choose");
         return nullptr;
     }
-    if (position->agents[position->current].done) {
+    if (position->is_done(position->seat_to_move())) {
         PyErr_Format(PyExc_ValueError, "agent %zu, the agent to move, is done: it can only pass with step(None)",
-                     position->current);
+                     position->seat_to_move());
         return nullptr;
     }
     PlayerObject* object = as_player(self);
