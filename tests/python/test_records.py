@@ -137,3 +137,16 @@ def test_arena_games_are_saved_one_record_each(tmp_path):
     games[0].scores = (0, 0, 0, 0)
     with pytest.raises(ValueError, match="game 10: its moves give scores"):
         save_games(tmp_path / "games", lineup, 9, 10, games[:1])
+
+
+def test_a_write_that_fails_leaves_the_old_record_and_no_temporary_file(tmp_path, monkeypatch):
+    path, record, game, moves = random_record(tmp_path, 7)
+    before = path.read_bytes()
+
+    def killed(*_):
+        raise KeyboardInterrupt  # as if the writer were stopped between writing and renaming
+
+    monkeypatch.setattr(os, "replace", killed)
+    with pytest.raises(KeyboardInterrupt):
+        write_record(path, SPECS, 8, moves[:10], None)
+    assert path.read_bytes() == before and sorted(tmp_path.iterdir()) == [path]
