@@ -33,6 +33,14 @@ GameBatch::GameBatch(const BatchConfig& config)
     reset(config.seed);
 }
 
+std::size_t GameBatch::memory_needed(const BatchConfig& config) {
+    constexpr std::size_t PAGE = 4096;
+    constexpr std::size_t per_game = sizeof(Slot) + sizeof(game::Game) + game::PLANES_SIZE + game::PIECES_SIZE +
+                                     game::DONE_SIZE + game::NUM_SEATS * sizeof(float) + 2 * sizeof(std::uint8_t) +
+                                     sizeof(std::int32_t) + PAGE;
+    return config.games * (per_game + (config.dense_mask ? game::NUM_GRID_POSITIONS : 0));
+}
+
 template <class PerSlot>
 void GameBatch::for_each_slot(PerSlot per_slot) {
     auto share = [&](std::size_t worker) {

@@ -42,7 +42,14 @@ struct IllegalAction {
 // and stays terminated, ignoring its actions, until reset() or load().
 class GameBatch {
 public:
+    // Throws std::system_error when the system refuses a worker thread, and
+    // std::bad_alloc when the buffers cannot be had.
     explicit GameBatch(const BatchConfig& config);
+
+    // About how many bytes of memory a batch with `config` writes to, and
+    // so needs: its games, their trial copies, the buffers, the part of each
+    // legal-move row that a position fills (a page), and the dense masks.
+    static std::size_t memory_needed(const BatchConfig& config);
 
     const BatchConfig& config() const { return config_; }
     const Buffers& buffers() const { return buffers_; }

@@ -1,12 +1,10 @@
 #include "observation.hpp"
 
-#include <atomic>
 #include <new>
 #include <vector>
 
 #include "arguments.hpp"
 #include "owned.hpp"
-#include "panic.hpp"
 #include "type_setup.hpp"
 #include "vexlan.hpp"
 
@@ -68,26 +66,21 @@ PyType_Spec SPEC = {
     SLOTS,
 };
 
+// The plain class name; see the comment above SPEC.
+bool name_without_module(PyTypeObject* type) {
+    return set_class_attribute(type, "__name__", PyUnicode_FromString("PyObservation"));
+}
+
 }  // namespace
 
-PyTypeObject* observation_type() {
-    // First created by the module's execution step, under the import lock.
-    static std::atomic<PyTypeObject*> type{nullptr};
-    if (PyTypeObject* existing = type.load(std::memory_order_acquire)) return existing;
-    Owned created(PyType_FromSpec(&SPEC));
-    if (!created || !set_class_attribute(reinterpret_cast<PyTypeObject*>(created.get()), "__name__",
-                                         PyUnicode_FromString("PyObservation"))) {
-        return nullptr;
-    }
-    auto* ready = reinterpret_cast<PyTypeObject*>(created.release());
-    type.store(ready, std::memory_order_release);
-    return ready;
-}
+PyTypeObject* observation_type() { return type_from_spec<&SPEC, name_without_module>(); }
 
 namespace {
 
-// The agent argument of observe() and legal_actions(), checked against the game.
-bool to_agent(PyObject* argument, const game::Game& game, std::size_t& agent) {
+constexpr Parameter AGENT[] = {{"agent_idx"}};
+
+// The agent argument of observe() and legal_actions().
+bool to_agent(PyObject* argument, std::size_t& agent) {
     std::uint64_t index = 0;
     if (!to_index(argument, "agent_idx", index)) return false;
     if (index >= game::NUM_SEATS) {
@@ -103,12 +96,12 @@ bool to_agent(PyObject* argument, const game::Game& game, std::size_t& agent) {
 PyObject* observe(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         PyObject* argument = nullptr;
-        if (!parse_arguments("PyVexlan.observe()", "agent_idx", args, nargsf, kwnames, &argument)) return nullptr;
+        if (!parse_arguments({"PyVexlan.observe()", AGENT}, args, nargsf, kwnames, {&argument, 1})) return nullptr;
         Access access(as_vexlan(self)->borrow, AccessKind::Shared);
         if (!access.ok()) return nullptr;
         const game::Game& game = as_vexlan(self)->game;
         std::size_t agent = 0;
-        if (!to_agent(argument, game, agent)) return nullptr;
+        if (!to_agent(argument, agent)) return nullptr;
         const game::Observation seen = game.observe(agent);
         std::vector<std::uint16_t> moves;
         game.observed_moves(seen, moves);
@@ -118,7 +111,7 @@ PyObject* observe(PyObject* self, PyObject* const* args, std::size_t nargsf, PyO
         Owned result(type->tp_alloc(type, 0));  // zero-filled
         if (!result) return nullptr;
         PyObservationObject* out = as_observation(result.get());
-        new (&out->borrow) BorrowFlag(0);
+        new (&out->borrow) BorrowFlag();
         game::write_observation(seen, out->planes.data(), out->pieces.data(), out->done.data());
         game.action_set().mark_grid(moves, out->action_mask);
         return result.release();
@@ -128,14 +121,14 @@ PyObject* observe(PyObject* self, PyObject* const* args, std::size_t nargsf, PyO
 PyObject* legal_actions(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         PyObject* argument = nullptr;
-        if (!parse_arguments("PyVexlan.legal_actions()", "agent_idx", args, nargsf, kwnames, &argument)) {
+        if (!parse_arguments({"PyVexlan.legal_actions()", AGENT}, args, nargsf, kwnames, {&argument, 1})) {
             return nullptr;
         }
         Access access(as_vexlan(self)->borrow, AccessKind::Shared);
         if (!access.ok()) return nullptr;
         const game::Game& game = as_vexlan(self)->game;
         std::size_t agent = 0;
-        if (!to_agent(argument, game, agent)) return nullptr;
+        if (!to_agent(argument, agent)) return nullptr;
         std::vector<std::uint16_t> moves;
         game.observed_moves(game.observe(agent), moves);
         Owned list(PyList_New(static_cast<Py_ssize_t>(moves.size())));

@@ -14,8 +14,11 @@ namespace binding {
 
 PyObject* outcome(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
+        static constexpr Parameter PARAMETERS[] = {{"mode"}};
         PyObject* argument = nullptr;
-        if (!parse_arguments("PyVexlan.outcome()", "mode", args, nargsf, kwnames, &argument)) return nullptr;
+        if (!parse_arguments({"PyVexlan.outcome()", PARAMETERS}, args, nargsf, kwnames, {&argument, 1})) {
+            return nullptr;
+        }
         Access access(as_vexlan(self)->borrow, AccessKind::Shared);
         if (!access.ok()) return nullptr;
         std::string_view name;
