@@ -13,7 +13,8 @@ from pathlib import Path
 
 from vexlan_rl import PyVexlan
 from vexlan_rl.players import GreedyPlayer, MctsPlayer, RandomPlayer
-from vexlan_rl.records import load_record, settle, write_record
+from vexlan_rl._engine import pass_done_seats
+from vexlan_rl.records import load_record, write_record
 from vexlan_rl.replay import replay_html, replay_svg
 
 
@@ -22,11 +23,11 @@ def play_game(seed: int) -> tuple[list[object], list[int], PyVexlan]:
     players = [MctsPlayer(200, seed=seed), GreedyPlayer(), RandomPlayer(seed), RandomPlayer(seed + 1)]
     game = PyVexlan()
     moves = []
-    settle(game)
+    pass_done_seats(game)
     while not game.is_over:
         moves.append(players[game.agent_selection].act(game))
         game.step(moves[-1])
-        settle(game)
+        pass_done_seats(game)
     return players, moves, game
 
 

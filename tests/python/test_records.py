@@ -4,13 +4,13 @@ refused with the file and the line at fault."""
 import json
 import os
 import random
-from types import SimpleNamespace
 
 import pytest
 
 from random_play import play
 from vexlan_rl import PyVexlan
 from vexlan_rl.actions import action_text
+from vexlan_rl.players import parse_players, play_games
 from vexlan_rl.records import RecordError, load_record, parse_record, save_games, write_record
 
 SPECS = ["mcts:1000", "greedy", "random", "human"]
@@ -122,21 +122,19 @@ def test_foreign_files_are_refused(tmp_path):
 
 
 def test_arena_games_are_saved_one_record_each(tmp_path):
-    lineup = ["greedy", "random", "mcts:10", "random"]
-    games = []
-    for number in range(2):
-        game, actions = play(number)
-        seats = tuple((seat + number) % 4 for seat in range(4))
-        games.append(SimpleNamespace(players=seats, scores=tuple(game.scores),
-                                     moves=[a for a in actions if a is not None]))
+    lineup = parse_players("greedy,random,mcts:10,random")
+    games = play_games(lineup, 9, 10, 2)
     paths = save_games(tmp_path / "games", lineup, 9, 10, games)
     assert [path.name for path in paths] == ["game-000010.jsonl", "game-000011.jsonl"]
+    for path, arena_game in zip(paths, games):
+        record = load_record(path)
+        assert [move.grid_index for move in record.moves] == list(arena_game.moves)
+        assert record.scores == arena_game.scores and record.seed == 9
+        assert [player.spec for player in record.players] == [lineup[i].spec for i in arena_game.players]
     second = load_record(paths[1])
-    assert second.game == 11 and [player.spec for player in second.players] == ["random", "mcts:10", "random", "greedy"]
-    assert second.players[0].name == "player 1: random"
-    games[0].scores = (0, 0, 0, 0)
+    assert second.game == 11 and second.players[0].name == "player 3: random"  # game 11 seats player 3 first
     with pytest.raises(ValueError, match="game 10: its moves give scores"):
-        save_games(tmp_path / "games", lineup, 9, 10, games[:1])
+        save_games(tmp_path / "games", lineup, 9, 10, [games[0]._replace(scores=(0, 0, 0, 0))])
 
 
 def test_a_write_that_fails_leaves_the_old_record_and_no_temporary_file(tmp_path, monkeypatch):

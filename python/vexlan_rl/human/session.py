@@ -9,11 +9,12 @@ from collections.abc import Callable, Sequence
 from dataclasses import dataclass, field
 from pathlib import Path
 
+from vexlan_rl._engine import pass_done_seats
 from vexlan_rl._vexlan import PyVexlan
 from vexlan_rl.actions import BOARD, ORIENTATIONS, SEATS, Placement, describe, grid_index, parse_action
 from vexlan_rl.human.orientations import flipped, rotated, shape_text
 from vexlan_rl.players import MctsPlayer, Player
-from vexlan_rl.records import settle, write_record
+from vexlan_rl.records import write_record
 from vexlan_rl.compact_board import compact_board
 
 HUMAN = "human"
@@ -91,7 +92,7 @@ class Session:
     def play_opponents(self) -> str:
         """Plays the other seats until it is the human's turn or the game is over; the moves made."""
         lines = []
-        settle(self.game)
+        pass_done_seats(self.game)
         while not self.game.is_over and self.game.agent_selection != self.seat:
             mover = self.game.agent_selection
             player = self.players[mover]
@@ -100,7 +101,7 @@ class Session:
             self.game.step(move.grid_index)
             self.moves.append(move.grid_index)
             lines.append(f"seat {mover} ({player.spec}) plays {move} on {cells_text(move)}")
-            settle(self.game)
+            pass_done_seats(self.game)
         if self.game.is_over:
             lines.append(self.result())
         return "\n".join(lines)

@@ -20,6 +20,7 @@ from dataclasses import dataclass
 from pathlib import Path
 from typing import Any
 
+from vexlan_rl._engine import pass_done_seats
 from vexlan_rl._vexlan import PyVexlan
 from vexlan_rl.actions import SEATS, Placement, action_text, describe
 
@@ -61,12 +62,6 @@ class RecordedMove:
         return describe(self.grid_index, self.seat)
 
 
-def settle(game: PyVexlan) -> None:
-    """Passes every done seat until the seat to move can place or the game is over."""
-    while not game.is_over and game.terminations[game.agent_selection]:
-        game.step(None)
-
-
 @dataclass(frozen=True)
 class Record:
     """A game as a record holds it. `seed` and `game` say where the game came from (the seed of
@@ -83,9 +78,9 @@ class Record:
         game = PyVexlan()
         yield game.copy()
         for move in self.moves:
-            settle(game)
+            pass_done_seats(game)
             game.step(move.grid_index)
-            settle(game)
+            pass_done_seats(game)
             yield game.copy()
 
     def to_text(self) -> str:
@@ -149,7 +144,7 @@ class _Reader:
             raise self.fail(str(error)) from None
         if written != text:
             raise self.fail(f"move {text!r} is not grid index {index}, which is {written}")
-        settle(game)
+        pass_done_seats(game)
         if game.is_over:
             raise self.fail(f"move {text} after the end of the game")
         if seat != game.agent_selection:
@@ -168,7 +163,7 @@ class _Reader:
             raise self.fail("'state' is not hexadecimal") from None
         if len(state) != STATE_BYTES:
             raise self.fail(f"'state' holds {len(state)} bytes, not {STATE_BYTES}")
-        settle(game)
+        pass_done_seats(game)
         if state != game.to_bytes():
             raise self.fail("the moves do not replay to the state recorded at the end")
         if scores != game.scores:

@@ -7,8 +7,9 @@ from collections.abc import Iterable, Sequence
 from pathlib import Path
 from typing import Protocol
 
+from vexlan_rl._engine import pass_done_seats
 from vexlan_rl._vexlan import PyVexlan
-from vexlan_rl.records.format import Record, RecordedMove, players_of, settle
+from vexlan_rl.records.format import Record, RecordedMove, players_of
 
 
 class ArenaGame(Protocol):
@@ -30,7 +31,7 @@ def record_of(players: Sequence[object], seed: int | None, moves: Iterable[int],
     replay = PyVexlan()
     played = []
     for number, index in enumerate(moves):
-        settle(replay)
+        pass_done_seats(replay)
         seat = replay.agent_selection
         if replay.is_over:
             raise ValueError(f"move {number} ({index}) comes after the end of the game")
@@ -39,7 +40,7 @@ def record_of(players: Sequence[object], seed: int | None, moves: Iterable[int],
         except (AssertionError, TypeError, OverflowError):
             raise ValueError(f"move {number} ({index!r}) is not a legal move of seat {seat} there") from None
         played.append(RecordedMove(seat, index))
-    settle(replay)
+    pass_done_seats(replay)
     state = replay.to_bytes()
     # The seat to move may differ by passes made after the game ended; the rest must agree.
     if final_game is not None and final_game.to_bytes()[:-1] != state[:-1]:
