@@ -1,6 +1,6 @@
 """The optional tools of the replay tests: Pillow, Selenium and Debian's Chromium. Where one is
 missing the tests skip, except under VEXLAN_REQUIRE_REPLAY=1 (set by the replay stage of
-tools/run-tests), where a missing one fails them."""
+tools/run-tests, tools/test-replay), where a missing one fails them."""
 
 import importlib
 import os

@@ -6,7 +6,7 @@ import pytest
 
 import replay_needs
 from random_play import play
-from vexlan_rl.board_image import BOARD_PIXELS, CELL_PIXELS, COLOURS, OUTLINE_COLOUR, board_pixels
+from vexlan_rl.render.board_image import BOARD_PIXELS, CELL_PIXELS, COLOURS, OUTLINE_COLOUR, board_pixels
 from vexlan_rl.records import record_of
 
 np = pytest.importorskip("numpy")

@@ -188,7 +188,7 @@ def test_one_player_serves_one_thread_at_a_time():
 
 def test_players_are_opponents_in_the_pettingzoo_loop():
     pytest.importorskip("pettingzoo")
-    from vexlan_rl.env import env
+    from vexlan_rl.rl.env import env
 
     aec = env()
     aec.reset(seed=3)

@@ -15,7 +15,7 @@ from vexlan_rl.actions import BOARD, ORIENTATIONS, SEATS, Placement, describe, g
 from vexlan_rl.human.orientations import flipped, rotated, shape_text
 from vexlan_rl.players import MctsPlayer, Player
 from vexlan_rl.records import write_record
-from vexlan_rl.compact_board import compact_board
+from vexlan_rl.render.compact_board import compact_board
 
 HUMAN = "human"
 HELP = """\

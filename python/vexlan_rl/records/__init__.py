@@ -14,7 +14,7 @@ docs/replays.md describes the format. Nothing here needs an optional package.
 
 from vexlan_rl.records.format import (FORMAT, VERSION, Record, RecordedMove, RecordError, SeatPlayer,
                                       load_record, parse_record)
-from vexlan_rl.records.writer import record_of, save_games, write_record
+from vexlan_rl.records.writer import record_name, record_of, save_games, write_record
 
 __all__ = ["FORMAT", "VERSION", "Record", "RecordError", "RecordedMove", "SeatPlayer", "load_record",
-           "parse_record", "record_of", "save_games", "write_record"]
+           "parse_record", "record_name", "record_of", "save_games", "write_record"]

@@ -1,1 +1,4 @@
-"""Drawing a game for people: text boards, images and the pieces' outlines."""
+"""Boards drawn for people: the 80-column text board (`compact_board`), the
+coloured text of `render()` as a string (`board_text`), an RGB image
+(`board_image`, which needs numpy), the pieces' outlines (`outlines`) and the
+colours they share (`palette`)."""

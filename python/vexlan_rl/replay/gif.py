@@ -16,7 +16,7 @@ except ImportError as missing:
                       "pip install 'vexlan-rl[replay]' (from a checkout: pip install '.[replay]')",
                       name=missing.name) from missing
 
-from vexlan_rl.board_image import BOARD_PIXELS, board_pixels
+from vexlan_rl.render.board_image import BOARD_PIXELS, board_pixels
 from vexlan_rl.records import Record
 from vexlan_rl.render import palette
 from vexlan_rl.replay.frames import Frame, frames

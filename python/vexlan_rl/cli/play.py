@@ -6,11 +6,11 @@ import sys
 from collections.abc import Sequence
 from pathlib import Path
 
-from vexlan_rl.compact_board import colour_wanted
+from vexlan_rl.cli.arguments import INTERRUPTED, positive_int
 from vexlan_rl.human import Session
-from vexlan_rl.players import SPEC_HELP, Player, parse_player
-
-INTERRUPTED = 130  # the shell's status for a run ended by SIGINT
+from vexlan_rl.players import Player, parse_player
+from vexlan_rl.players.specs import SPEC_HELP
+from vexlan_rl.render.compact_board import colour_wanted
 
 
 def opponents_argument(text: str) -> list[Player]:
@@ -37,7 +37,7 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
                         help="seed of the opponents' and the hints' choices (default: a fresh seed)")
     parser.add_argument("--save", type=Path, default=None, metavar="PATH",
                         help="save the game as a record to PATH when it ends or you leave")
-    parser.add_argument("--hint-simulations", type=int, default=1000, metavar="N",
+    parser.add_argument("--hint-simulations", type=positive_int, default=1000, metavar="N",
                         help="simulations of the tree search behind a hint (default: %(default)s)")
     parser.add_argument("--board", dest="board_style", choices=("plain", "color"), default=None,
                         help="'plain' board, or 'color' (default: color on a terminal unless NO_COLOR is set)")

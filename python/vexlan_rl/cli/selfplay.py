@@ -1,24 +1,27 @@
-"""The command line: random self-play games with a summary of the results."""
+"""The default command: random self-play games with a summary of the results."""
 
 import argparse
-import os
 import random
 import sys
 import time
 from collections.abc import Sequence
+from pathlib import Path
 
-from vexlan_rl import __version__
+from vexlan_rl._version import __version__
 from vexlan_rl._vexlan import PyVexlan
-from vexlan_rl.board_text import board_text
-from vexlan_rl.compact_board import colour_wanted, compact_board
-from vexlan_rl.progress import ProgressBar
+from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_int
+from vexlan_rl.cli.progress import ProgressBar
+from vexlan_rl.records import record_name, write_record
+from vexlan_rl.render.board_text import board_text
+from vexlan_rl.render.compact_board import colour_wanted, compact_board
 
 SEATS = range(4)
-INTERRUPTED = 130  # the shell's status for a run ended by SIGINT
 
 
-def play_random_game(game: PyVexlan, rng: random.Random) -> None:
-    """Plays `game` to the end, each agent picking uniformly among its legal moves."""
+def play_random_game(game: PyVexlan, rng: random.Random) -> list[int]:
+    """Plays `game` to the end, each agent picking uniformly among its legal moves; returns the
+    placements made, grid indices in each mover's frame."""
+    moves = []
     while not game.is_over:
         seat = game.agent_selection
         if game.terminations[seat]:
@@ -26,7 +29,9 @@ def play_random_game(game: PyVexlan, rng: random.Random) -> None:
             continue
         # Ascending, so that a seed keeps giving the games it always gave.
         actions = sorted(game.legal_actions(seat))
-        game.step(actions[rng.randrange(len(actions))])
+        moves.append(actions[rng.randrange(len(actions))])
+        game.step(moves[-1])
+    return moves
 
 
 def final_outcome(game: PyVexlan, reward_mode: str) -> list[float]:
@@ -36,23 +41,14 @@ def final_outcome(game: PyVexlan, reward_mode: str) -> list[float]:
     return outcome
 
 
-def positive_int(text: str) -> int:
-    try:
-        value = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
-    if value < 1:
-        raise argparse.ArgumentTypeError(f"must be at least 1, not {value}")
-    return value
-
-
 def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Namespace:
     parser = argparse.ArgumentParser(
         prog=prog,
         description="Plays random self-play games of the four-player placement game: every agent picks "
                     "uniformly among its legal placements. Prints the final board of the last game, its "
                     "scores and outcome, and a summary of all games.",
-        epilog="Subcommand: arena ranks four players against each other; see arena --help.",
+        epilog="Subcommands: arena ranks four players against each other, play seats you against three, "
+               "replay draws a saved game; see each one's --help.",
     )
     parser.add_argument("-n", "--games", type=positive_int, default=100, metavar="N",
                         help="number of games to play (default: %(default)s)")
@@ -67,10 +63,10 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
                         help="how to draw the board: 'plain' text of 80 columns with a digit per agent, the same "
                              "in 'color', or 'full', the 103-column coloured form of render() (default: 'color' "
                              "on a terminal unless NO_COLOR is set, else 'plain')")
+    parser.add_argument("--save-games", type=Path, default=None, metavar="DIR",
+                        help="save every game as a record in DIR, game-000000.jsonl on (see the replay command)")
     parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
-    parser.add_argument("--progress", action=argparse.BooleanOptionalAction, default=None,
-                        help="show a progress bar on standard error (default: only on a terminal, "
-                             "once a run has taken half a second)")
+    add_progress_option(parser)
     return parser.parse_args(argv)
 
 
@@ -116,12 +112,17 @@ def run(arguments: argparse.Namespace) -> int:
     win_sums = [0.0] * 4
     plies = 0
     played = 0
+    if arguments.save_games is not None:
+        arguments.save_games.mkdir(parents=True, exist_ok=True)
     progress = ProgressBar(arguments.games, "games", sys.stderr, arguments.progress)
     started = time.perf_counter()
     try:
         while played < arguments.games:
             game.reset()
-            play_random_game(game, rng)
+            moves = play_random_game(game, rng)
+            if arguments.save_games is not None:
+                write_record(arguments.save_games / record_name(played), ["random"] * 4, seed, moves, game,
+                             game=played)
             played += 1
             plies += game.ply
             score_sums = [total + score for total, score in zip(score_sums, game.scores)]
@@ -141,26 +142,5 @@ def run(arguments: argparse.Namespace) -> int:
 
 
 def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
-    """Runs the command line with `argv` (default: the process's arguments) and
-    returns the exit status; bad arguments exit with status 2."""
-    argv = sys.argv[1:] if argv is None else argv
-    if argv and argv[0] == "play":
-        from vexlan_rl.cli_play import main as play_main
-        return play_main(argv[1:], f"{prog or 'vexlan_rl'} play")
-    if argv and argv[0] == "replay":
-        from vexlan_rl.cli_replay import main as replay_main
-        return replay_main(argv[1:], f"{prog or 'vexlan_rl'} replay")
-    if argv and argv[0] == "arena":
-        from vexlan_rl.arena_cli import main as arena_main
-        return arena_main(argv[1:], f"{prog or 'vexlan_rl'} arena")
-    arguments = parse_arguments(argv, prog)
-    try:
-        status = run(arguments)
-        sys.stdout.flush()
-    except BrokenPipeError:
-        # The reader went away (as with `| head`): stop quietly, and keep the
-        # interpreter's final flush from failing on the closed pipe too.
-        devnull = os.open(os.devnull, os.O_WRONLY)
-        os.dup2(devnull, sys.stdout.fileno())
-        return 1
-    return status
+    """Runs the self-play command with `argv` and returns the exit status."""
+    return run(parse_arguments(argv, prog))
