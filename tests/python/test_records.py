@@ -4,6 +4,8 @@ refused with the file and the line at fault."""
 import json
 import os
 import random
+import subprocess
+import sys
 
 import pytest
 
@@ -148,3 +150,18 @@ def test_a_write_that_fails_leaves_the_old_record_and_no_temporary_file(tmp_path
     with pytest.raises(KeyboardInterrupt):
         write_record(path, SPECS, 8, moves[:10], None)
     assert path.read_bytes() == before and sorted(tmp_path.iterdir()) == [path]
+
+
+def test_arena_command_saves_the_games_it_played(tmp_path):
+    folder = tmp_path / "games"
+    command = [sys.executable, "-m", "vexlan_rl", "arena", "--players", "greedy,random,random,mcts:5", "-n", "8",
+               "-s", "21", "-t", "2", "--save-games", str(folder)]
+    result = subprocess.run(command, capture_output=True, text=True, timeout=120)
+    assert result.returncode == 0, result.stderr
+    expected = play_games(parse_players("greedy,random,random,mcts:5"), 21, 0, 8)
+    assert sorted(path.name for path in folder.iterdir()) == [f"game-{n:06d}.jsonl" for n in range(8)]
+    for number, arena_game in enumerate(expected):
+        record = load_record(folder / f"game-{number:06d}.jsonl")
+        assert [move.grid_index for move in record.moves] == list(arena_game.moves) and record.game == number
+    refused = subprocess.run(command + ["--ray"], capture_output=True, text=True, timeout=60)
+    assert refused.returncode == 2 and "--save-games: not with --ray" in refused.stderr

@@ -6,11 +6,13 @@ import sys
 import time
 from collections.abc import Sequence
 from functools import partial
+from pathlib import Path
 
 from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_int
 from vexlan_rl.cli.progress import ProgressBar
 from vexlan_rl.players import Estimate, Player, PlayerResult, evaluate, parse_players
 from vexlan_rl.players.specs import SPEC_HELP
+from vexlan_rl.records import save_games
 
 
 def players_argument(text: str) -> list[Player]:
@@ -39,6 +41,9 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
                         help="seed of the games; the same seed plays the same games on any number of threads "
                              "(default: a fresh seed, printed with the result)")
     add_progress_option(parser)
+    parser.add_argument("--save-games", type=Path, default=None, metavar="DIR",
+                        help="save every game as a record in DIR, named by its game number: game-000000.jsonl "
+                             "on (see the replay command)")
     parser.add_argument("--ray", nargs="?", const="", default=None, metavar="ADDRESS",
                         help="play the games in shards over Ray tasks of T threads each, the same games and "
                              "results: on a Ray started on this machine, or on the cluster at ADDRESS "
@@ -47,6 +52,8 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
     if arguments.games % 4:
         parser.error(f"argument -n/--games: must be a multiple of 4, not {arguments.games}")
     if arguments.ray is not None:
+        if arguments.save_games is not None:
+            parser.error("argument --save-games: not with --ray, whose shards return no games")
         try:
             from vexlan_rl import distributed
         except ImportError as missing:
@@ -76,10 +83,12 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
     arguments = parse_arguments(argv, prog)
     seed = arguments.seed if arguments.seed is not None else random.randrange(2**32)
     progress = ProgressBar(arguments.games, "games", sys.stderr, arguments.progress)
+    saving = {} if arguments.save_games is None else {
+        "on_games": partial(save_games, arguments.save_games, arguments.players, seed)}
     started = time.perf_counter()
     try:
         results = arguments.play(arguments.players, arguments.games, seed, arguments.threads,
-                                 progress=progress.update)
+                                 progress=progress.update, **saving)
     except KeyboardInterrupt:
         progress.close(0)
         print("Interrupted", file=sys.stderr)
