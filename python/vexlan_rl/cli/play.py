@@ -80,6 +80,11 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
         print()
         status = INTERRUPTED
     if arguments.save is not None:
-        session.save(arguments.save)
+        try:
+            session.save(arguments.save)
+        except OSError as error:
+            print(f"{prog or 'play'}: could not save the game to {arguments.save}: {error.strerror or error}",
+                  file=sys.stderr)
+            return 1
         print(f"Saved the game ({len(session.moves)} moves) to {arguments.save}")
     return status
