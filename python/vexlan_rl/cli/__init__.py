@@ -13,6 +13,8 @@ from collections.abc import Callable, Sequence
 
 SUBCOMMANDS = {
     "arena": "vexlan_rl.cli.arena",
+    "play": "vexlan_rl.cli.play",
+    "replay": "vexlan_rl.cli.replay",
 }
 DEFAULT_COMMAND = "vexlan_rl.cli.selfplay"
 

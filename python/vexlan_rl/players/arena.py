@@ -100,10 +100,13 @@ def summarize(players: Sequence[Player], records: Sequence[GameRecord]) -> list[
 
 
 def evaluate(players: Sequence[Player], games: int, seed: int = 0, threads: int = 1, *,
-             progress: Callable[[int], None] | None = None) -> list[PlayerResult]:
+             progress: Callable[[int], None] | None = None,
+             on_games: Callable[[int, list[GameRecord]], None] | None = None) -> list[PlayerResult]:
     """Plays `games` games (a multiple of 4, so that every player sits in every seat equally
     often) on `threads` threads and summarizes them per player, in the order of `players`.
-    `progress`, when given, is called with the number of games finished, now and then."""
+    `progress`, when given, is called with the number of games finished, now and then;
+    `on_games` with the number of the first game of each batch played and the batch's records
+    (`functools.partial(vexlan_rl.records.save_games, folder, players, seed)` saves them)."""
     _check_lineup(players)
     check_rotated_games(games)
     _check_count("threads", threads, 1)
@@ -114,7 +117,10 @@ def evaluate(players: Sequence[Player], games: int, seed: int = 0, threads: int 
         # not chunks, decide every game, so the chunking changes no result.
         count = min(chunk, games - len(records))
         started = time.perf_counter()
-        records += play_games(players, seed, len(records), count, threads)
+        played = play_games(players, seed, len(records), count, threads)
+        if on_games is not None:
+            on_games(len(records), played)
+        records += played
         elapsed = time.perf_counter() - started
         chunk = max(threads, min(4 * chunk, int(count * _CHUNK_SECONDS / max(elapsed, 1e-6))))
         if progress is not None:

@@ -32,7 +32,8 @@ Render modes: "ansi" returns the compact board of `vexlan_rl.render.compact_boar
 (coloured only when standard output is a terminal and NO_COLOR is unset);
 "human" prints it after every full round of turns and once when the game
 ends, and `render()` prints it on request; "rgb_array" returns the image of
-`vexlan_rl.render.board_image`, with a legend strip and the agent to move.
+`vexlan_rl.render.board_image`: the pieces outlined, the last move dotted,
+a legend strip and the agent to move.
 """
 
 import sys
