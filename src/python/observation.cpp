@@ -55,7 +55,7 @@ PyType_Slot SLOTS[] = {
 };
 
 // The class reports its module as "builtins" so that it shows as plain
-// PyObservation. The spec name carries that module (a name without one makes
+// PyObservation. The name it is made with carries that module (a name without one makes
 // interpreters warn); renaming the class afterwards drops it from the type's
 // own name, which older interpreters print.
 PyType_Spec SPEC = {
