@@ -64,14 +64,18 @@ def interval(estimate: Estimate, digits: int) -> str:
     return f"{estimate.mean:.{digits}f} [{estimate.low:.{digits}f}, {estimate.high:.{digits}f}]"
 
 
-def results_table(results: Sequence[PlayerResult]) -> str:
-    rows = [(f"{index}: {result.player}", interval(result.win_share, 3), interval(result.score, 1),
-             interval(result.rank, 2)) for index, result in enumerate(results)]
-    header = ("player", "win share [95% CI]", "mean score [95% CI]", "mean rank [95% CI]")
+def table(header: Sequence[str], rows: Sequence[Sequence[str]]) -> str:
+    """Columns aligned under `header`: the first to the left, the others to the right."""
     widths = [max(len(row[column]) for row in [header, *rows]) for column in range(len(header))]
     return "\n".join("  ".join(f"{cell:<{width}}" if column == 0 else f"{cell:>{width}}"
                                for column, (cell, width) in enumerate(zip(row, widths)))
                      for row in [header, *rows])
+
+
+def results_table(results: Sequence[PlayerResult]) -> str:
+    rows = [(f"{index}: {result.player}", interval(result.win_share, 3), interval(result.score, 1),
+             interval(result.rank, 2)) for index, result in enumerate(results)]
+    return table(("player", "win share [95% CI]", "mean score [95% CI]", "mean rank [95% CI]"), rows)
 
 
 def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:

@@ -147,6 +147,9 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
     if argv and argv[0] == "arena":
         from vexlan_rl.arena_cli import main as arena_main
         return arena_main(argv[1:], f"{prog or 'vexlan_rl'} arena")
+    if argv and argv[0] == "league":
+        from vexlan_rl.league_cli import main as league_main
+        return league_main(argv[1:], f"{prog or 'vexlan_rl'} league")
     arguments = parse_arguments(argv, prog)
     try:
         status = run(arguments)
