@@ -5,12 +5,10 @@ references keep the scale, and show and plot read the file."""
 import json
 import signal
 import sqlite3
-import subprocess
-import sys
 import time
-from contextlib import closing
 
 import pytest
+from league_files import contents, league, query
 
 from vexlan_rl.players import parse_player, play_games
 
@@ -19,23 +17,6 @@ from vexlan_rl.league import LeaguePlayer, choose_lineups  # noqa: E402
 from vexlan_rl.ratings import INITIAL, Rating  # noqa: E402
 
 RUN = ["run", "--pool", "greedy,mcts:10,mcts:30,mcts:20", "--reference", "random", "--seed", "7"]
-
-
-def league(*arguments: str, wait: bool = True):
-    command = [sys.executable, "-m", "vexlan_rl", "league", *map(str, arguments)]
-    if not wait:
-        return subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-    return subprocess.run(command, capture_output=True, text=True, timeout=300)
-
-
-def query(path, sql):
-    with closing(sqlite3.connect(f"file:{path}?mode=ro", uri=True)) as connection:
-        return connection.execute(sql).fetchall()
-
-
-def contents(path):
-    return {table: query(path, f"SELECT * FROM {table} ORDER BY 1, 2")
-            for table in ("league", "players", "matches", "games", "ratings")}
 
 
 def wait_for_games(path, count, process):
