@@ -60,4 +60,4 @@ def t_975(degrees: int) -> float:
              (5 * z ** 5 + 16 * z ** 3 + 3 * z) / 96,
              (3 * z ** 7 + 19 * z ** 5 + 17 * z ** 3 - 15 * z) / 384,
              (79 * z ** 9 + 776 * z ** 7 + 1482 * z ** 5 - 1920 * z ** 3 - 945 * z) / 92160)
-    return z + sum(term / degrees ** power for power, term in enumerate(terms, start=1))
+    return z + math.fsum(term / float(degrees) ** power for power, term in enumerate(terms, start=1))

@@ -23,8 +23,8 @@ def plot_ratings(players: Sequence[LeaguePlayer], history: Sequence[tuple[int, i
     figure = Figure(figsize=(9, 5.5), dpi=110, layout="constrained")
     axes = figure.add_subplot()
     series: dict[int, list[tuple[int, Rating]]] = {player.id: [(0, INITIAL)] for player in players}
-    for game, player, rating in history:
-        series[player].append((game + 1, rating))
+    for game, id, rating in history:
+        series[id].append((game + 1, rating))
     for player in sorted((player for player in players if player.games), key=lambda player: -player.rating.mu):
         points = series[player.id] + [(games, series[player.id][-1][1])]
         x = [game for game, _ in points]

@@ -20,7 +20,7 @@ class Standing:
 def win_shares(scores: Sequence[int]) -> list[float]:
     """1 shared equally by the seats with the top score, 0 for the rest."""
     top = max(scores)
-    winners = scores.count(top)  # type: ignore[attr-defined]
+    winners = list(scores).count(top)
     return [1.0 / winners if score == top else 0.0 for score in scores]
 
 

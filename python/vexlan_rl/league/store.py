@@ -168,13 +168,15 @@ class LeagueStore:
             raise
         self._connection.execute("COMMIT")
 
-    def _has_schema(self) -> bool:
-        return self._connection.execute(
-            "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'league'").fetchone()[0] == 1
+    def _integer(self, sql: str, parameters: Sequence[Any] = ()) -> int:
+        return int(self._connection.execute(sql, parameters).fetchone()[0])
 
-    def _get(self, key: str) -> Any:
+    def _has_schema(self) -> bool:
+        return self._integer("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'league'") == 1
+
+    def _get(self, key: str) -> int | None:
         row = self._connection.execute("SELECT value FROM league WHERE key = ?", (key,)).fetchone()
-        return None if row is None else row[0]
+        return None if row is None else int(row[0])
 
     def _set(self, key: str, value: int) -> None:
         self._connection.execute("INSERT OR REPLACE INTO league (key, value) VALUES (?, ?)", (key, value))
@@ -219,9 +221,9 @@ class LeagueStore:
             for spec, reference in [(spec, False) for spec in rated] + [(spec, True) for spec in references]:
                 row = connection.execute("SELECT id, reference FROM players WHERE spec = ?", (spec,)).fetchone()
                 if row is None:
-                    ids.append(connection.execute(
-                        "INSERT INTO players (spec, reference, mu, sigma, games) VALUES (?, ?, ?, ?, 0)",
-                        (spec, int(reference), INITIAL.mu, INITIAL.sigma)).lastrowid)
+                    ids.append(self._integer(
+                        "INSERT INTO players (spec, reference, mu, sigma, games) VALUES (?, ?, ?, ?, 0) RETURNING id",
+                        (spec, int(reference), INITIAL.mu, INITIAL.sigma)))
                 elif bool(row[1]) != reference:
                     raise ValueError(f"{spec!r} is in the league as a {'reference' if row[1] else 'rated'} player; "
                                      "a player keeps the role it joined with")
@@ -235,10 +237,10 @@ class LeagueStore:
     # --- matches and games ---
 
     def game_count(self) -> int:
-        return self._connection.execute("SELECT count(*) FROM games").fetchone()[0]
+        return self._integer("SELECT count(*) FROM games")
 
     def match_count(self) -> int:
-        return self._connection.execute("SELECT count(*) FROM matches").fetchone()[0]
+        return self._integer("SELECT count(*) FROM matches")
 
     def plan(self, lineups: Sequence[Sequence[int]]) -> list[Match]:
         """Adds matches with these lineups after the last one."""
@@ -302,6 +304,3 @@ class LeagueStore:
         """(game number, player id, rating after that game) for every change of a rating, in game order."""
         return [(game, player, Rating(mu, sigma)) for game, player, mu, sigma in self._connection.execute(
             "SELECT game, player, mu, sigma FROM ratings ORDER BY game, player")]
-
-    def integrity(self) -> str:
-        return self._connection.execute("PRAGMA integrity_check").fetchone()[0]
