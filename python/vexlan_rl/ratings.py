@@ -76,10 +76,10 @@ def rate_game(ratings: Sequence[Rating], places: Sequence[float]) -> list[Rating
     means: list[list[float]] = [[] for _ in ratings]
     variances: list[list[float]] = [[] for _ in ratings]
     ranks = [0] * len(ratings)
+    teams = [[PlackettLuceRating(rating.mu, rating.sigma)] for rating in ratings]  # rate() changes copies only
     for order in orders:
         for position, player in enumerate(order):
             ranks[player] = position
-        teams = [[PlackettLuceRating(rating.mu, rating.sigma)] for rating in ratings]
         for player, (updated,) in enumerate(_MODEL.rate(teams, ranks=list(ranks))):
             means[player].append(updated.mu)
             variances[player].append(updated.sigma ** 2)

@@ -3,10 +3,11 @@ the ratings it moves.
 
 Match m plays games 4m to 4m + 3 with `play_games(lineup, seed, 4m + i, ...)`, so it seats its
 lineup in every seat once, and every game is played again, identically, from its row's seed,
-lineup and number. Games are recorded as they come back (on one thread, one game at a time) and
-rated in game order, so a run that stops anywhere, and the run that resumes it, give the league an
-uninterrupted run would have given: a resumed run first plays the missing games of the matches
-already planned, and plans new ones only from ratings that count every earlier game.
+lineup and number. A match's games are played in one call, as the arena plays them (players keep
+their warm search trees from game to game), and recorded, in one transaction, as they come back;
+they are rated in game order. So a run that stops anywhere, and the run that resumes it, give the
+league an uninterrupted run would have given: a resumed run first plays the missing games of the
+matches already planned, and plans new ones only from ratings that count every earlier game.
 """
 
 import math
@@ -25,14 +26,14 @@ def play_part(lineups: Mapping[int, Sequence[Player]], seed: int, threads: int, 
     return play_games(lineups[part.index], seed, part.first, part.games, threads)
 
 
-def parts_of(todo: Sequence[tuple[Match, list[int]]], chunk: int) -> list[tuple[Match, int, int]]:
-    """(match, first game, game count) for each run of at most `chunk` consecutive missing games."""
+def parts_of(todo: Sequence[tuple[Match, list[int]]]) -> list[tuple[Match, int, int]]:
+    """(match, first game, game count) for each run of consecutive missing games."""
     parts = []
     for match, missing in todo:
         start = 0
         while start < len(missing):
             end = start + 1
-            while end < len(missing) and end - start < chunk and missing[end] == missing[end - 1] + 1:
+            while end < len(missing) and missing[end] == missing[end - 1] + 1:
                 end += 1
             parts.append((match, missing[start], end - start))
             start = end
@@ -71,11 +72,11 @@ class LeagueRun:
 
     def play(self, games: int, *, ray: bool = False, address: str | None = None,
              progress: Callable[[int], None] | None = None) -> None:
-        """Plays until the league holds `games` games, here on `threads` threads or, with `ray`,
-        a match a Ray task of `threads` CPUs. `progress`, when given, is called with the number
+        """Plays until the league holds `games` games, a match at a time on `threads` threads or,
+        with `ray`, a match a Ray task of `threads` CPUs. `progress`, when given, is called with the number
         of games the league holds whenever some are recorded."""
         while todo := self.next_matches(games):
-            parts = parts_of(todo, MATCH_GAMES if ray else self._threads)
+            parts = parts_of(todo)
             if ray:
                 self._play_over_ray(parts, address, progress)
                 continue
@@ -107,12 +108,13 @@ class LeagueRun:
                 for offset, record in enumerate(records)]
         waiting = {**self._waiting, **{row.number: row for row in rows}}
         ratings = {id: player.rating for id, player in self._league.items()}
-        changes: dict[int, dict[int, Rating]] = {}
-        rated = self._store.rated_games
-        while rated in waiting:
-            changes[rated] = rate_league_game(waiting.pop(rated), self._league, ratings)
-            rated += 1
-        self._store.record(rows, changes, rated)
+        rated = []
+        next = self._store.rated_games
+        while next in waiting:
+            game = waiting.pop(next)
+            rated.append((game, rate_league_game(game, self._league, ratings)))
+            next += 1
+        self._store.record(rows, rated)
         self._waiting = waiting
         self._league = {player.id: player for player in self._store.players()}
 

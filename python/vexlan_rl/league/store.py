@@ -13,6 +13,7 @@ import fcntl
 import json
 import os
 import sqlite3
+from collections import Counter
 from collections.abc import Iterator, Mapping, Sequence
 from contextlib import contextmanager
 from dataclasses import dataclass
@@ -270,35 +271,31 @@ class LeagueStore:
                     "SELECT number, seed, lineup, seats, scores, places, plies FROM games WHERE number >= ? "
                     "ORDER BY number", (first,))]
 
-    def record(self, games: Sequence[GameRow], ratings: Mapping[int, Mapping[int, Rating]], rated_games: int) -> None:
-        """In one transaction: adds `games`, and the ratings after each newly rated game (game
-        number to player id to rating; players' current ratings and game counts follow), and
-        moves the count of rated games to `rated_games`."""
+    def record(self, games: Sequence[GameRow], rated: Sequence[tuple[GameRow, Mapping[int, Rating]]]) -> None:
+        """In one transaction: adds `games`, and rates `rated`, the games next in order (some of
+        them, or earlier ones, among `games`), each with the ratings it moved by player id."""
+        if rated and rated[0][0].number != self.rated_games:
+            raise ValueError(f"game {self.rated_games} is the next to rate, not {rated[0][0].number}")
+        latest: dict[int, Rating] = {}
+        played: Counter[int] = Counter()
+        for game, moved in rated:
+            latest.update(moved)
+            played.update(game.seats)
         with self.transaction() as connection:
             connection.executemany(
                 "INSERT INTO games (number, match, seed, lineup, seats, scores, places, plies) "
                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
                 [(game.number, game.match, game.seed, json.dumps(game.lineup), json.dumps(game.seats),
                   json.dumps(game.scores), json.dumps(game.places), game.plies) for game in games])
-            connection.executemany(
-                "INSERT INTO ratings (game, player, mu, sigma) VALUES (?, ?, ?, ?)",
-                [(game, player, rating.mu, rating.sigma)
-                 for game, changed in ratings.items() for player, rating in changed.items()])
-            latest: dict[int, Rating] = {}
-            for game in sorted(ratings):
-                latest.update(ratings[game])
+            connection.executemany("INSERT INTO ratings (game, player, mu, sigma) VALUES (?, ?, ?, ?)",
+                                   [(game.number, player, rating.mu, rating.sigma)
+                                    for game, moved in rated for player, rating in moved.items()])
             connection.executemany("UPDATE players SET mu = ?, sigma = ? WHERE id = ?",
                                    [(rating.mu, rating.sigma, player) for player, rating in latest.items()])
-            connection.executemany(
-                "UPDATE players SET games = games + 1 WHERE id = ?",
-                [(player,) for game in self._seats_of_rated(connection, self.rated_games, rated_games)
-                 for player in game])
-            self._set("rated", rated_games)
-
-    @staticmethod
-    def _seats_of_rated(connection: sqlite3.Connection, first: int, end: int) -> list[list[int]]:
-        return [json.loads(seats) for (seats,) in connection.execute(
-            "SELECT seats FROM games WHERE number >= ? AND number < ? ORDER BY number", (first, end))]
+            connection.executemany("UPDATE players SET games = games + ? WHERE id = ?",
+                                   [(count, player) for player, count in played.items()])
+            if rated:
+                self._set("rated", rated[-1][0].number + 1)
 
     def history(self) -> list[tuple[int, int, Rating]]:
         """(game number, player id, rating after that game) for every change of a rating, in game order."""
