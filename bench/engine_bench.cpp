@@ -43,22 +43,22 @@ double median(std::vector<double> values) {
 
 // As Python sees them: the mover's observation, in its own frame.
 std::uint64_t observed_random_move(const Game& game, std::mt19937& rng, Moves& moves) {
-    game.observed_moves(game.observe(game.current), moves);
+    game.observed_moves(game.observe(game.seat_to_move()), moves);
     if (moves.empty()) throw game::Fault("A seat that is not done has no legal placement");
-    return game.actions->actions[moves[std::uniform_int_distribution<std::size_t>(0, moves.size() - 1)(rng)]].grid_index;
+    return game.action_set().actions[moves[std::uniform_int_distribution<std::size_t>(0, moves.size() - 1)(rng)]].grid_index;
 }
 
 // The engine's own walk on the absolute board, as find_first_legal makes it; the
 // chosen placement is turned back into the mover's frame by the inverse
 // seat map, (4 - k) mod 4.
 std::uint64_t absolute_random_move(const Game& game, std::mt19937& rng, Moves& moves) {
-    const std::size_t k = game.current;
+    const std::size_t k = game.seat_to_move();
     const game::PlacementMasks masks = game.placement_masks(k);
-    game::list_legal_placements(*game.actions, masks.blocked, masks.corners, game.agents[k].remaining, moves);
+    game::list_legal_placements(game.action_set(), masks.blocked, masks.corners, game.pieces_in_hand(k), moves);
     if (moves.empty()) throw game::Fault("A seat that is not done has no legal placement");
     const std::uint16_t chosen = moves[std::uniform_int_distribution<std::size_t>(0, moves.size() - 1)(rng)];
-    const auto& to_own_frame = game.actions->seat_maps[(game::NUM_SEATS - k) % game::NUM_SEATS];
-    return game.actions->actions[to_own_frame[chosen]].grid_index;
+    const auto& to_own_frame = game.action_set().seat_maps[(game::NUM_SEATS - k) % game::NUM_SEATS];
+    return game.action_set().actions[to_own_frame[chosen]].grid_index;
 }
 
 using MoveChooser = std::uint64_t (*)(const Game&, std::mt19937&, Moves&);
@@ -66,7 +66,7 @@ using MoveChooser = std::uint64_t (*)(const Game&, std::mt19937&, Moves&);
 // Plays one random move for the mover; a done mover passes.
 void play_random_move(Game& game, MoveChooser choose, std::mt19937& rng, Moves& moves) {
     std::optional<std::uint64_t> action;
-    if (!game.agents[game.current].done) action = choose(game, rng, moves);
+    if (!game.is_done(game.seat_to_move())) action = choose(game, rng, moves);
     if (game.step(action)) throw game::Fault("A listed placement was refused");
 }
 
@@ -95,7 +95,7 @@ std::vector<Position> mid_game_positions(std::size_t count, std::mt19937& rng) {
         Game game;
         const unsigned stop_at = std::uniform_int_distribution<unsigned>(20, 40)(rng);
         while (game.ply() < stop_at && !game.over()) play_random_move(game, observed_random_move, rng, moves);
-        if (game.over() || game.agents[game.current].done) continue;
+        if (game.over() || game.is_done(game.seat_to_move())) continue;
         positions.push_back({game, observed_random_move(game, rng, moves)});
     }
     return positions;

@@ -16,7 +16,7 @@
 
 #include "players/arena.hpp"
 #include "players/simple_players.hpp"
-#include "players/tree_search.hpp"
+#include "players/mcts_player.hpp"
 
 namespace {
 
@@ -55,7 +55,8 @@ void bench_arena(const char* label, const std::array<PlayerKind, 4>& kinds, doub
     std::vector<players::GameRecord> records(games);
     const auto start = std::chrono::steady_clock::now();
     const double start_cpu = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID);
-    players::play_games(lineup, 1, 0, records, threads);
+    common::Interrupt never;
+    players::play_games(lineup, 1, 0, records, threads, never);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double cpu = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID) - start_cpu;
     std::printf("arena %-24s %zu games on %u threads: %6.2f s wall, %6.2f s processor (target < 10 s on 2 "
@@ -75,7 +76,7 @@ void bench_search(const char* label, players::PlayoutPolicy playout, unsigned pl
     players::SearchSettings settings;
     settings.simulations = 2000;
     settings.playout = playout;
-    players::TreeSearchPlayer player(settings, 3);
+    players::MctsPlayer player(settings, 3);
     const game::Game position = opening(plies);
     const double start = cpu_seconds();
     std::uint64_t simulations = 0;

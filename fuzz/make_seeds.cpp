@@ -32,9 +32,9 @@ void append_steps(std::vector<std::uint8_t>& input, std::size_t count, std::mt19
 
 void play_random_turn(Game& game, std::mt19937& rng) {
     std::vector<std::uint16_t> moves;
-    game.observed_moves(game.observe(game.current), moves);
+    game.observed_moves(game.observe(game.seat_to_move()), moves);
     std::optional<std::uint64_t> action;
-    if (!moves.empty()) action = game.actions->actions[moves[rng() % moves.size()]].grid_index;
+    if (!moves.empty()) action = game.action_set().actions[moves[rng() % moves.size()]].grid_index;
     if (game.step(action)) {
         std::fprintf(stderr, "a listed move was refused\n");
         std::exit(1);
@@ -80,14 +80,15 @@ int main(int argc, char** argv) {
     // cells, and a seat whose start cell another colour already holds.
     Game overlap;
     for (int turn = 0; turn < 12; ++turn) play_random_turn(overlap, rng);
-    overlap.agents[1].cells = overlap.agents[0].cells;
-    write_seed(directory, "overlap", overlap, rng);
+    game::Position overlapping = overlap.position();
+    overlapping.cells[1] = overlapping.cells[0];
+    write_seed(directory, "overlap", *Game::set_up(overlapping), rng);
 
-    Game blocked_start;
-    blocked_start.agents[0].cells = game::Bitboard::single(game::START_CELLS[1]);
-    blocked_start.agents[0].remaining = game::ALL_PIECES & ~1u;
-    blocked_start.agents[0].last_piece = 1;
-    blocked_start.current = 1;
-    write_seed(directory, "blocked-start", blocked_start, rng);
+    game::Position blocked_start;
+    blocked_start.cells[0] = game::Bitboard::single(game::START_CELLS[1]);
+    blocked_start.pieces_in_hand[0] = game::ALL_PIECES & ~1u;
+    blocked_start.last_piece[0] = 1;
+    blocked_start.seat_to_move = 1;
+    write_seed(directory, "blocked-start", *Game::set_up(blocked_start), rng);
     return 0;
 }

@@ -35,28 +35,24 @@ void check(bool holds, const char* what) {
 
 // Holds in every state that from_bytes accepts or that play reaches from one.
 void check_state(const Game& game) {
-    check(game.current < game::NUM_SEATS, "current seat out of range");
-    check(game.num_agents == game::NUM_SEATS, "num_agents changed");
-    check(game.actions == &game::ActionSet::get(), "game lost the shared action set");
+    check(game.seat_to_move() < game::NUM_SEATS, "current seat out of range");
+    check(&game.action_set() == &game::ActionSet::get(), "game lost the shared action set");
     std::vector<std::uint16_t> moves;
     for (std::size_t k = 0; k < game::NUM_SEATS; ++k) {
-        const game::Agent& agent = game.agents[k];
-        check(agent.cells - game::BOARD_MASK == game::Bitboard{}, "cells outside the board");
-        check(agent.remaining <= game::ALL_PIECES, "piece bit above 20");
-        check(agent.placed == game::NUM_PIECE_TYPES - static_cast<std::size_t>(std::popcount(agent.remaining)),
-              "placed disagrees with remaining");
-        check(static_cast<std::size_t>(agent.color) == k, "colour differs from seat");
+        check(game.cells(k) - game::BOARD_MASK == game::Bitboard{}, "cells outside the board");
+        check(game.pieces_in_hand(k) <= game::ALL_PIECES, "piece bit above 20");
+        check(game.placed(k) == game::NUM_PIECE_TYPES - static_cast<std::size_t>(std::popcount(game.pieces_in_hand(k))),
+              "placed disagrees with the pieces in hand");
 
         const game::Observation seen = game.observe(k);
-        check(seen.pieces[0] == agent.remaining && seen.done[0] == agent.done, "observer's own seat misread");
-        check(seen.occupied[0].count() == agent.cells.count(), "turning the board lost cells");
+        check(seen.pieces[0] == game.pieces_in_hand(k) && seen.done[0] == game.is_done(k), "observer's own seat misread");
+        check(seen.occupied[0].count() == game.cells(k).count(), "turning the board lost cells");
         game.observed_moves(seen, moves);
         // The first-legal search and the move listing are separate searches: they must agree.
-        check(agent.done == moves.empty(), "done flag disagrees with the legal move list");
+        check(game.is_done(k) == moves.empty(), "done flag disagrees with the legal move list");
     }
-    Game again = game;
-    again.update_derived();
-    check(again == game, "update_derived changed a settled state");
+    const std::optional<Game> again = Game::set_up(game.position());
+    check(again.has_value() && *again == game, "rebuilding the derived state changed a settled state");
     const std::optional<Game> reloaded = Game::from_bytes(game.to_bytes());
     check(reloaded.has_value() && *reloaded == game, "state does not survive to_bytes and from_bytes");
     (void)game.scores();
@@ -75,9 +71,9 @@ std::optional<std::uint64_t> next_action(const Game& game, const std::uint8_t* b
             return std::nullopt;
         default: {
             std::vector<std::uint16_t> moves;
-            game.observed_moves(game.observe(game.current), moves);
+            game.observed_moves(game.observe(game.seat_to_move()), moves);
             if (moves.empty()) return std::nullopt;
-            return game.actions->actions[moves[value % moves.size()]].grid_index;
+            return game.action_set().actions[moves[value % moves.size()]].grid_index;
         }
     }
 }
@@ -87,18 +83,18 @@ void play(Game game, std::span<const std::uint8_t> steps) {
         const Game before = game;
         const bool listed = steps[0] % 4 >= 2;
         const std::optional<std::uint64_t> action = next_action(game, steps.data());
-        const bool mover_done = game.agents[game.current].done;
+        const bool mover_done = game.is_done(game.seat_to_move());
         if (game.step(action)) {
             check(game == before, "a refused step changed the game");
             check(!mover_done, "a done seat's pass was refused");
             check(!(listed && action), "a listed legal move was refused");
             continue;
         }
-        check(game.current == (before.current + 1) % game::NUM_SEATS, "turn did not pass to the next seat");
+        check(game.seat_to_move() == (before.seat_to_move() + 1) % game::NUM_SEATS, "turn did not pass to the next seat");
         if (mover_done) {
-            Game passed = before;
-            passed.current = game.current;
-            check(game == passed, "a pass changed more than the seat to move");
+            game::Position passed = before.position();
+            passed.seat_to_move = game.seat_to_move();
+            check(game == *Game::set_up(passed), "a pass changed more than the seat to move");
         } else {
             check(game.ply() == before.ply() + 1, "a placement did not add one to ply");
         }

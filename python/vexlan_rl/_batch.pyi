@@ -21,6 +21,12 @@ class Batch:
         """Starts a new game in every slot; a seed restarts the random streams."""
     def state(self, slot: int, /) -> bytes:
         """The 278-byte state of one slot's game."""
+    def legal(self, slot: int, /) -> memoryview:
+        """The legal grid indices of one slot's mover: a view of its row of legal_actions."""
+    def __copy__(self) -> Batch:
+        """Refused: a batch's threads and buffers are its own."""
+    def __deepcopy__(self, memo: object) -> Batch:
+        """Refused, as copies are."""
     def load(self, /, slot: int, state: bytes) -> None:
         """Puts a saved game into a slot and passes its done seats."""
     @property

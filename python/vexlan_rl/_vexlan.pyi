@@ -118,8 +118,10 @@ class PyVexlan:
         """Prints the absolute board as 41 lines, 103 columns wide, with each
         agent's cells on a coloured background (blue, yellow, red, green for
         agents 0 to 3), to file descriptor 1 directly: redirecting `sys.stdout`
-        does not capture it. `vexlan_rl.board_text` gives the same text as a
-        str, `vexlan_rl.compact_board` an 80-column form."""
+        does not capture it. `text()` gives the same text as a str,
+        `vexlan_rl.render.compact_board` an 80-column form."""
+    def text(self) -> str:
+        """The text that `render` prints, without its final newline."""
     @property
     def agents(self) -> list[int]:
         """The seats, [0, 1, 2, 3]; agents move in this order."""

@@ -45,7 +45,7 @@ with RuntimeError, as `PyVexlan`'s do; separate batches never interfere.
 
 from __future__ import annotations
 
-from typing import Any
+from typing import Any, NoReturn
 
 try:
     import numpy as np
@@ -107,14 +107,22 @@ class GameBatch:
         self._core.load(i, state)
 
     def legal(self, i: int) -> npt.NDArray[np.uint16]:
-        """The legal grid indices of slot i's mover (a view)."""
-        return self.legal_actions[i, : self.legal_count[i]]
+        """The legal grid indices of slot i's mover (a read-only view); IndexError for a slot outside
+        0 .. num_games - 1."""
+        return np.asarray(self._core.legal(i))
 
     def sample_actions(self, rng: np.random.Generator) -> npt.NDArray[np.int64]:
         """A uniformly random legal grid index for every slot, chosen by numpy (any index for a
         finished slot, which ignores it)."""
         choice = (rng.random(self.num_games) * self.legal_count).astype(np.int64)
         return self.legal_actions[self._slots, choice].astype(np.int64)
+
+    def __copy__(self) -> NoReturn:
+        """Refused, as deep copies and pickles are: a batch's threads and buffers are its own."""
+        raise TypeError("A GameBatch cannot be copied; make a new one, and move games with state() and load()")
+
+    def __deepcopy__(self, memo: dict[int, Any]) -> NoReturn:
+        self.__copy__()
 
     def __repr__(self) -> str:
         return f"GameBatch({self.num_games}, threads={self.threads}, reward_mode={self.reward_mode!r})"

@@ -42,6 +42,7 @@ import time
 from collections.abc import Callable, Sequence
 from typing import Any, NamedTuple
 
+from vexlan_rl._engine import NUM_SEATS, SCORE_RANGE
 from vexlan_rl._players import Player as _EnginePlayer
 from vexlan_rl._players import play_games as _play_games
 from vexlan_rl._vexlan import PyVexlan
@@ -51,13 +52,14 @@ __all__ = [
     "evaluate", "parse_player", "parse_players", "play_games", "summarize",
 ]
 
-KINDS = ("random", "greedy", "mcts")
-SEATS = 4
+KINDS = _EnginePlayer.KINDS
+SEATS = NUM_SEATS
+_DEFAULTS = _EnginePlayer.DEFAULTS
 SPEC_HELP = ("the kinds are random, greedy and mcts; mcts takes a budget and a playout policy: "
              "mcts:1000 (simulations a move), mcts:0.5s (seconds a move), mcts:1000:greedy (greedy playouts)")
 _SEED_MODULUS = 2**64
 _Z_95 = 1.959963984540054  # the standard normal's 97.5th percentile
-_LOWEST_SCORE, _HIGHEST_SCORE = -89.0, 20.0  # every cell in hand; every piece placed, the monomino last
+_LOWEST_SCORE, _HIGHEST_SCORE = map(float, SCORE_RANGE)  # every cell in hand; every piece placed, the monomino last
 _CHUNK_SECONDS = 0.25  # how long an evaluate chunk aims to take, between progress reports
 
 
@@ -86,9 +88,7 @@ class Player:
     def act(self, game: PyVexlan) -> int:
         """The grid index, in the mover's frame, of the move chosen for the agent to move.
         Raises ValueError when the game is over or that agent is done (it can only pass)."""
-        if not isinstance(game, PyVexlan):
-            raise TypeError(f"game must be a PyVexlan, not {type(game).__name__!r}")
-        return self._engine.act(game.to_bytes())
+        return self._engine.act(game)
 
     def reseed(self, seed: int) -> None:
         """Restarts the player's random choices from `seed`."""
@@ -121,13 +121,15 @@ class MctsPlayer(Player):
     `exploration` the UCB1 constant (rewards lie in [0, 1]); `widening` 0 to
     consider every move at once; `max_nodes` the node pool of one tree."""
 
-    def __init__(self, simulations: int = 1000, *, seconds: float | None = None, threads: int = 1,
-                 playout: str = "random", reward_mode: str = "rank", exploration: float = 1.0,
-                 widening: float = 2.0, max_nodes: int = 1 << 22, seed: int = 0) -> None:
+    def __init__(self, simulations: int = _DEFAULTS["simulations"], *, seconds: float | None = None,
+                 threads: int = _DEFAULTS["threads"], playout: str = _DEFAULTS["playout"],
+                 reward_mode: str = _DEFAULTS["reward_mode"], exploration: float = _DEFAULTS["exploration"],
+                 widening: float = _DEFAULTS["widening"], max_nodes: int = _DEFAULTS["max_nodes"],
+                 seed: int = 0) -> None:
         if seconds is not None and not seconds > 0:
             raise ValueError(f"seconds must be > 0 when given, not {seconds!r}")
         budget = f"{seconds:g}s" if seconds is not None else str(simulations)
-        spec = f"mcts:{budget}" + (f":{playout}" if playout != "random" else "")
+        spec = f"mcts:{budget}" + (f":{playout}" if playout != _DEFAULTS["playout"] else "")
         super().__init__(_EnginePlayer(
             "mcts", seed=seed % _SEED_MODULUS, simulations=simulations, seconds=seconds or 0.0, threads=threads,
             playout=playout, reward_mode=reward_mode, exploration=exploration, widening=widening,
@@ -147,7 +149,7 @@ class MctsPlayer(Player):
 def _budget(text: str) -> dict[str, float | int]:
     if text.endswith("s"):
         seconds = float(text[:-1])
-        if not 0 < seconds <= 86400:
+        if not 0 < seconds <= _EnginePlayer.MAX_SECONDS:
             raise ValueError
         return {"seconds": seconds}
     simulations = int(text)
@@ -164,8 +166,8 @@ def parse_player(text: str) -> Player:
             return RandomPlayer() if kind == "random" else GreedyPlayer()
         if kind == "mcts" and len(options) <= 2:
             budget = _budget(options[0]) if options else {}
-            playout = options[1] if len(options) == 2 else "random"
-            if playout in ("random", "greedy"):
+            playout = options[1] if len(options) == 2 else _DEFAULTS["playout"]
+            if playout in _EnginePlayer.PLAYOUTS:
                 return MctsPlayer(playout=playout, **budget)  # type: ignore[arg-type]
     except ValueError:
         pass
@@ -189,6 +191,7 @@ class GameRecord(NamedTuple):
     win_shares: tuple[float, float, float, float]
     places: tuple[float, float, float, float]  # 1 best .. 4; tied agents share the mean of their places
     plies: int
+    moves: tuple[int, ...] = ()  # the grid indices placed, each in its mover's frame, in play order
 
 
 class Estimate(NamedTuple):

@@ -6,18 +6,9 @@
 #include <memory>
 #include <new>
 
-#include "game/actions/action_set.hpp"
-#include "game/pieces/piece_type.hpp"
+#include "game/observation_bytes.hpp"
 
 namespace batch {
-
-// Sizes of one slot's share of each buffer.
-inline constexpr std::size_t PLANE_SIZE = game::BOARD_SIZE * game::BOARD_SIZE;  // 400
-// Occupied, then corners, then blocked: four seat planes each, seats counted
-// from the mover, as the single-game observation lays them out.
-inline constexpr std::size_t OBSERVATION_PLANES = 3 * game::NUM_SEATS;  // 12
-inline constexpr std::size_t OBSERVATION_SIZE = OBSERVATION_PLANES * PLANE_SIZE;
-inline constexpr std::size_t PIECES_SIZE = game::NUM_SEATS * game::NUM_PIECE_TYPES;  // 84
 
 // A zero-filled array of `count` T, allocated once and never moved. It comes
 // from calloc, so that pages a batch never writes (most of the legal-move
@@ -41,15 +32,16 @@ private:
 };
 
 // Everything a step reports, slot-major: slot i's share of each buffer
-// starts at i times its per-slot size. Legal moves are grid indices in the
+// starts at i times its per-slot size, and the observation's shares have the
+// layout of observation_bytes.hpp. Legal moves are grid indices in the
 // mover's frame, listed in the single-game observation's move order: row i
 // of `legal_actions` holds `legal_count[i]` of them, then stale entries.
 struct Buffers {
     explicit Buffers(std::size_t games, std::size_t max_legal, bool dense_mask)
         : agent(games),
-          observation(games * OBSERVATION_SIZE),
-          pieces(games * PIECES_SIZE),
-          done(games * game::NUM_SEATS),
+          observation(games * game::PLANES_SIZE),
+          pieces(games * game::PIECES_SIZE),
+          done(games * game::DONE_SIZE),
           rewards(games * game::NUM_SEATS),
           terminated(games),
           legal_count(games),

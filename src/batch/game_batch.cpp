@@ -3,20 +3,12 @@
 #include <algorithm>
 #include <exception>
 
-#include "batch/planes.hpp"
+#include "game/observation_bytes.hpp"
 #include "game/fault.hpp"
 
 namespace batch {
 
 namespace {
-
-// Passes every done seat until the seat to move can place a piece or the
-// game is over.
-void pass_done_seats(game::Game& game) {
-    while (!game.over() && game.agents[game.current].done) {
-        if (game.step(std::nullopt)) throw game::Fault("A done seat refused to pass");
-    }
-}
 
 // The grid index of every dense index: 60 KB that stay in cache, where the
 // placements themselves take 2.4 MB.
@@ -41,6 +33,14 @@ GameBatch::GameBatch(const BatchConfig& config)
     reset(config.seed);
 }
 
+std::size_t GameBatch::memory_needed(const BatchConfig& config) {
+    constexpr std::size_t PAGE = 4096;
+    constexpr std::size_t per_game = sizeof(Slot) + sizeof(game::Game) + game::PLANES_SIZE + game::PIECES_SIZE +
+                                     game::DONE_SIZE + game::NUM_SEATS * sizeof(float) + 2 * sizeof(std::uint8_t) +
+                                     sizeof(std::int32_t) + PAGE;
+    return config.games * (per_game + (config.dense_mask ? game::NUM_GRID_POSITIONS : 0));
+}
+
 template <class PerSlot>
 void GameBatch::for_each_slot(PerSlot per_slot) {
     auto share = [&](std::size_t worker) {
@@ -54,7 +54,7 @@ void GameBatch::reset(std::optional<std::uint64_t> seed) {
     for_each_slot([&](std::size_t i, std::vector<std::uint16_t>& moves) {
         Slot& slot = slots_[i];
         slot.game.reset();
-        if (seed) slot.random = SlotRandom(*seed, i);
+        if (seed) slot.random.reseed(common::derive_seed(*seed, i));
         clear_report(i);
         write_outputs(i, moves);
     });
@@ -112,7 +112,7 @@ game::StateBytes GameBatch::state(std::size_t slot) const { return slots_.at(slo
 bool GameBatch::load(std::size_t slot, std::span<const std::uint8_t> bytes) {
     std::optional<game::Game> loaded = game::Game::from_bytes(bytes);
     if (!loaded) return false;
-    pass_done_seats(*loaded);
+    loaded->pass_done_seats();
     slots_.at(slot).game = *loaded;
     clear_report(slot);
     buffers_.terminated[slot] = loaded->over() ? 1 : 0;
@@ -127,7 +127,7 @@ void GameBatch::clear_report(std::size_t i) {
 
 void GameBatch::finish_turn(std::size_t i, std::vector<std::uint16_t>& moves) {
     game::Game& game = slots_[i].game;
-    pass_done_seats(game);
+    game.pass_done_seats();
     if (!game.over()) {
         clear_report(i);
         write_outputs(i, moves);
@@ -153,20 +153,11 @@ void GameBatch::hold_finished(std::size_t i, std::vector<std::uint16_t>& moves) 
 void GameBatch::write_outputs(std::size_t i, std::vector<std::uint16_t>& moves) {
     Slot& slot = slots_[i];
     const game::Game& game = slot.game;
-    const game::Observation view = game.observe(game.current);
-    buffers_.agent[i] = static_cast<std::uint8_t>(game.current);
+    const game::Observation view = game.observe(game.seat_to_move());
+    buffers_.agent[i] = static_cast<std::uint8_t>(game.seat_to_move());
 
-    std::uint8_t* planes = buffers_.observation.data() + i * OBSERVATION_SIZE;
-    for (std::size_t k = 0; k < game::NUM_SEATS; ++k) {
-        write_plane(view.occupied[k], planes + k * PLANE_SIZE);
-        write_plane(view.corners[k], planes + (game::NUM_SEATS + k) * PLANE_SIZE);
-        write_plane(view.blocked[k], planes + (2 * game::NUM_SEATS + k) * PLANE_SIZE);
-    }
-    std::uint8_t* pieces = buffers_.pieces.data() + i * PIECES_SIZE;
-    for (std::size_t k = 0; k < game::NUM_SEATS; ++k) {
-        write_bits<game::NUM_PIECE_TYPES>(view.pieces[k], pieces + k * game::NUM_PIECE_TYPES);
-        buffers_.done[i * game::NUM_SEATS + k] = view.done[k] ? 1 : 0;
-    }
+    game::write_observation(view, buffers_.observation.data() + i * game::PLANES_SIZE,
+                            buffers_.pieces.data() + i * game::PIECES_SIZE, buffers_.done.data() + i * game::DONE_SIZE);
 
     game.observed_moves(view, moves);
     std::uint16_t* row = buffers_.legal_actions.data() + i * buffers_.max_legal;

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "batch/buffers.hpp"
-#include "batch/slot_random.hpp"
-#include "batch/worker_pool.hpp"
+#include "common/random_stream.hpp"
+#include "common/worker_pool.hpp"
 #include "game/game.hpp"
 #include "game/scores.hpp"
 
@@ -42,7 +42,14 @@ struct IllegalAction {
 // and stays terminated, ignoring its actions, until reset() or load().
 class GameBatch {
 public:
+    // Throws std::system_error when the system refuses a worker thread, and
+    // std::bad_alloc when the buffers cannot be had.
     explicit GameBatch(const BatchConfig& config);
+
+    // About how many bytes of memory a batch with `config` writes to, and
+    // so needs: its games, their trial copies, the buffers, the part of each
+    // legal-move row that a position fills (a page), and the dense masks.
+    static std::size_t memory_needed(const BatchConfig& config);
 
     const BatchConfig& config() const { return config_; }
     const Buffers& buffers() const { return buffers_; }
@@ -68,7 +75,7 @@ public:
 private:
     struct Slot {
         game::Game game;
-        SlotRandom random;
+        common::RandomStream random;
         std::uint16_t legal = 0;  // legal moves listed in the buffers for this position
     };
 
@@ -93,7 +100,7 @@ private:
     std::vector<std::vector<std::uint16_t>> moves_;     // per worker, capacity for every placement
     std::vector<std::size_t> refused_;                  // per worker: first refused slot, or size()
     Buffers buffers_;
-    WorkerPool pool_;
+    common::WorkerPool pool_;
 };
 
 }  // namespace batch

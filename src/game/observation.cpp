@@ -7,13 +7,13 @@ namespace game {
 // Observer o's frame is the absolute board turned o quarter turns
 // counter-clockwise; in it, seat k's start cell is START_CELLS[k], so the
 // placement rule applies unchanged to the turned boards.
-Observation Game::observe(std::size_t agent) const {
+Observation Game::observe(std::size_t observer) const {
     Observation view;
     for (std::size_t k = 0; k < NUM_SEATS; ++k) {
-        const Agent& seat = agents[(agent + k) % NUM_SEATS];
-        view.occupied[k] = cells_in_frame((agent + k) % NUM_SEATS, agent % NUM_SEATS);
-        view.pieces[k] = seat.remaining;
-        view.done[k] = seat.done;
+        const std::size_t seat = (observer + k) % NUM_SEATS;
+        view.occupied[k] = cells_in_frame(seat, observer % NUM_SEATS);
+        view.pieces[k] = seats_[seat].remaining;
+        view.done[k] = seats_[seat].done;
     }
     const Bitboard all = view.occupied[0] | view.occupied[1] | view.occupied[2] | view.occupied[3];
     for (std::size_t k = 0; k < NUM_SEATS; ++k) {
@@ -30,7 +30,7 @@ void Game::observed_moves(const Observation& observation, std::vector<std::uint1
     moves.clear();
     // A done seat has no placement left; spare it the fruitless search.
     if (observation.done[0]) return;
-    list_legal_placements(*actions, observation.blocked[0], observation.corners[0], observation.pieces[0], moves);
+    list_legal_placements(*actions_, observation.blocked[0], observation.corners[0], observation.pieces[0], moves);
 }
 
 }  // namespace game

@@ -7,16 +7,21 @@ namespace game {
 namespace {
 
 constexpr std::int16_t ALL_PLACED_SCORE = 15;
-constexpr std::int16_t MONOMINO_LAST_SCORE = 20;
 
-std::int16_t score_of(const Agent& agent) {
+std::int16_t score_of(std::uint32_t pieces_in_hand, std::uint8_t last_piece) {
     unsigned held = 0;
     for (PieceType t : ALL_PIECE_TYPES) {
-        if ((agent.remaining >> catalogue_index(t) & 1) != 0) held += cell_count(t);
+        if ((pieces_in_hand >> catalogue_index(t) & 1) != 0) held += cell_count(t);
     }
     if (held != 0) return static_cast<std::int16_t>(-static_cast<int>(held));
-    return agent.last_piece == code(PieceType::I1) ? MONOMINO_LAST_SCORE : ALL_PLACED_SCORE;
+    return last_piece == code(PieceType::I1) ? HIGHEST_SCORE : ALL_PLACED_SCORE;
 }
+
+static_assert(-LOWEST_SCORE == [] {
+    int cells = 0;
+    for (PieceType t : ALL_PIECE_TYPES) cells += static_cast<int>(cell_count(t));
+    return cells;
+}(), "the lowest score is every cell of every piece in hand");
 
 // The mean worth of places t .. t + m - 1, summed term by term in that
 // order and divided last, all in float.
@@ -39,7 +44,7 @@ std::optional<RewardMode> reward_mode_from_name(std::string_view name) {
 
 std::array<std::int16_t, NUM_SEATS> Game::scores() const {
     std::array<std::int16_t, NUM_SEATS> out{};
-    for (std::size_t k = 0; k < NUM_SEATS; ++k) out[k] = score_of(agents[k]);
+    for (std::size_t k = 0; k < NUM_SEATS; ++k) out[k] = score_of(seats_[k].remaining, seats_[k].last_piece);
     return out;
 }
 

@@ -16,6 +16,11 @@ namespace game {
 //             get the mean worth of the places they share.
 enum class RewardMode : std::uint8_t { Score = 0, WinShare = 1, Rank = 2 };
 
+// The range of a score: every piece still in hand, and every piece placed
+// with the monomino last.
+inline constexpr std::int16_t LOWEST_SCORE = -89;
+inline constexpr std::int16_t HIGHEST_SCORE = 20;
+
 // Mode names by code, the names Python uses.
 inline constexpr std::array<std::string_view, 3> REWARD_MODE_NAMES = {"score", "win_share", "rank"};
 

@@ -30,7 +30,7 @@ std::string Game::text() const {
             const unsigned cell = cell_index(r, c);
             std::size_t owner = NUM_SEATS;
             for (std::size_t k = 0; k < NUM_SEATS && owner == NUM_SEATS; ++k) {
-                if (agents[k].cells.contains(cell)) owner = k;
+                if (seats_[k].cells.contains(cell)) owner = k;
             }
             if (owner == NUM_SEATS) {
                 out += "|  . ";

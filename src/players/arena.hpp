@@ -5,12 +5,15 @@
 #include <span>
 #include <vector>
 
+#include "common/interrupt.hpp"
 #include "game/game.hpp"
 #include "players/player.hpp"
 
 namespace players {
 
 inline constexpr std::size_t NUM_PLAYERS = game::NUM_SEATS;
+// Every seat places every piece: the longest game.
+inline constexpr std::size_t MAX_PLACEMENTS = game::NUM_SEATS * game::NUM_PIECE_TYPES;
 
 // One finished arena game, by absolute seat.
 struct GameRecord {
@@ -19,6 +22,9 @@ struct GameRecord {
     std::array<float, game::NUM_SEATS> win_share{};      // the WinShare outcome
     std::array<float, game::NUM_SEATS> place{};          // 1 (best) to 4; tied seats share the mean of their places
     std::uint16_t plies = 0;
+    // The placements in play order, each a grid index in its mover's frame;
+    // the first `plies` count. Passes of done seats are not moves.
+    std::array<GridIndex, MAX_PLACEMENTS> moves{};
 };
 
 // Game g seats player (s + g) mod 4 in seat s, so every four consecutive
@@ -32,8 +38,11 @@ constexpr std::size_t player_in_seat(std::uint64_t game_number, std::size_t seat
 // (each with players of its own, made from the settings). Every game starts
 // its players from seeds derived from (seed, game number, player), so a
 // record depends on those alone: not on the thread count nor on which other
-// games are played, and ranges played apart merge exactly.
+// games are played, and ranges played apart merge exactly. Polls `interrupt`
+// between moves and inside searches: once it asks to stop, play ends early
+// and the records are incomplete.
 void play_games(std::span<const PlayerSettings, NUM_PLAYERS> players, std::uint64_t seed,
-                std::uint64_t first_game, std::span<GameRecord> records, unsigned threads);
+                std::uint64_t first_game, std::span<GameRecord> records, unsigned threads,
+                common::Interrupt& interrupt);
 
 }  // namespace players

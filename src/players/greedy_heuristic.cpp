@@ -42,7 +42,7 @@ POPCOUNT_CLONES void score_moves(const Turn& turn, std::vector<PlacementScore>& 
     }
 }
 
-POPCOUNT_CLONES std::size_t best_move(const Turn& turn, RandomStream* ties) {
+POPCOUNT_CLONES std::size_t best_move(const Turn& turn, common::RandomStream* ties) {
     const std::vector<PlacementShape>& shapes = placement_shapes();
     unsigned biggest = 0;
     for (std::uint16_t move : turn.moves) biggest = std::max<unsigned>(biggest, shapes[move].size);

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "players/random_stream.hpp"
+#include "common/random_stream.hpp"
 #include "players/turn.hpp"
 
 namespace players {
@@ -28,6 +28,6 @@ void score_moves(const Turn& turn, std::vector<PlacementScore>& scores);
 // The index in `turn.moves` of a best move by the score. Only moves of the
 // biggest piece size are judged in full, since size dominates. Ties go to
 // the first in list order, or to a uniform draw from `ties` when given.
-std::size_t best_move(const Turn& turn, RandomStream* ties);
+std::size_t best_move(const Turn& turn, common::RandomStream* ties);
 
 }  // namespace players

@@ -2,7 +2,7 @@
 
 #include "game/fault.hpp"
 #include "players/simple_players.hpp"
-#include "players/tree_search.hpp"
+#include "players/mcts_player.hpp"
 
 namespace players {
 
@@ -12,8 +12,8 @@ std::unique_ptr<Player> make_player(const PlayerSettings& settings, std::uint64_
             return std::make_unique<RandomPlayer>(seed);
         case PlayerKind::Greedy:
             return std::make_unique<GreedyPlayer>();
-        case PlayerKind::TreeSearch:
-            return std::make_unique<TreeSearchPlayer>(settings.search, seed);
+        case PlayerKind::Mcts:
+            return std::make_unique<MctsPlayer>(settings.search, seed);
     }
     throw game::Fault("Unknown player kind");
 }

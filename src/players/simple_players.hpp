@@ -1,7 +1,7 @@
 #pragma once
 
 #include "players/player.hpp"
-#include "players/random_stream.hpp"
+#include "common/random_stream.hpp"
 
 namespace players {
 
@@ -9,11 +9,12 @@ namespace players {
 class RandomPlayer final : public Player {
 public:
     explicit RandomPlayer(std::uint64_t seed) : stream_(seed) {}
-    std::optional<GridIndex> choose(const game::Game& position) override;
+    using Player::choose;
+    std::optional<GridIndex> choose(const game::Game& position, common::Interrupt& interrupt) override;
     void reseed(std::uint64_t seed) override { stream_.reseed(seed); }
 
 private:
-    RandomStream stream_;
+    common::RandomStream stream_;
     Turn turn_;
 };
 
@@ -21,7 +22,8 @@ private:
 // the first in list order: the same position always gets the same move.
 class GreedyPlayer final : public Player {
 public:
-    std::optional<GridIndex> choose(const game::Game& position) override;
+    using Player::choose;
+    std::optional<GridIndex> choose(const game::Game& position, common::Interrupt& interrupt) override;
     void reseed(std::uint64_t) override {}
 
 private:

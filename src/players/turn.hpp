@@ -24,7 +24,7 @@ struct Turn {
     bool read(const game::Game& position);
 
     GridIndex grid_index(const game::Game& position, std::size_t move) const {
-        return static_cast<GridIndex>(position.actions->actions[moves[move]].grid_index);
+        return static_cast<GridIndex>(position.action_set().actions[moves[move]].grid_index);
     }
 };
 

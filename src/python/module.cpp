@@ -5,7 +5,7 @@
 #include "module_slots.hpp"
 #include "observation.hpp"
 #include "owned.hpp"
-#include "panic.hpp"
+#include "errors.hpp"
 #include "vexlan.hpp"
 
 namespace binding {

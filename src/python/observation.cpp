@@ -1,12 +1,10 @@
 #include "observation.hpp"
 
-#include <atomic>
 #include <new>
 #include <vector>
 
 #include "arguments.hpp"
 #include "owned.hpp"
-#include "panic.hpp"
 #include "type_setup.hpp"
 #include "vexlan.hpp"
 
@@ -16,34 +14,28 @@ namespace {
 
 PyObservationObject* as_observation(PyObject* self) { return reinterpret_cast<PyObservationObject*>(self); }
 
-// Four seat planes of 400 bytes: cell index b lands on byte seat * 400 + b - b / 21.
-void fill_planes(const std::array<game::Bitboard, game::NUM_SEATS>& seats, std::array<std::uint8_t, 1600>& planes) {
-    for (std::size_t k = 0; k < game::NUM_SEATS; ++k) {
-        for (unsigned b : seats[k].ones()) {
-            const std::size_t byte = k * 400 + game::board_position(b);
-            if (byte >= planes.size()) throw game::Fault("Observation byte " + std::to_string(byte) + " out of range");
-            planes[byte] = 1;
-        }
-    }
-}
-
-template <auto Field>
+// Bytes [First, First + Size) of one of the object's arrays.
+template <auto Field, std::size_t First = 0, std::size_t Size = 0>
 PyObject* get_buffer(PyObject* self, void*) {
     return guarded([&]() -> PyObject* {
         Access access(as_observation(self)->borrow, AccessKind::Shared);
         if (!access.ok()) return nullptr;
         const auto& buffer = as_observation(self)->*Field;
-        return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(buffer.data()),
-                                         static_cast<Py_ssize_t>(buffer.size()));
+        static_assert(First + Size <= std::tuple_size_v<std::remove_cvref_t<decltype(buffer)>>);
+        const std::size_t size = Size != 0 ? Size : buffer.size();
+        return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(buffer.data() + First),
+                                         static_cast<Py_ssize_t>(size));
     });
 }
 
+constexpr std::size_t SEAT_PLANES = game::NUM_SEATS * game::PLANE_SIZE;
+
 PyGetSetDef PROPERTIES[] = {
-    {"observation", get_buffer<&PyObservationObject::observation>, nullptr,
+    {"observation", get_buffer<&PyObservationObject::planes, game::OCCUPIED_PLANES * game::PLANE_SIZE, SEAT_PLANES>, nullptr,
      "The occupied cells in (agent, row, col) order.", nullptr},
-    {"corners", get_buffer<&PyObservationObject::corners>, nullptr,
+    {"corners", get_buffer<&PyObservationObject::planes, game::CORNER_PLANES * game::PLANE_SIZE, SEAT_PLANES>, nullptr,
      "The cells each agent's next piece can attach to, in (agent, row, col) order.", nullptr},
-    {"blocked", get_buffer<&PyObservationObject::blocked>, nullptr,
+    {"blocked", get_buffer<&PyObservationObject::planes, game::BLOCKED_PLANES * game::PLANE_SIZE, SEAT_PLANES>, nullptr,
      "The cells each agent can never fill, in (agent, row, col) order.", nullptr},
     {"pieces", get_buffer<&PyObservationObject::pieces>, nullptr,
      "The pieces each agent still has, in (agent, piece) order.", nullptr},
@@ -74,29 +66,24 @@ PyType_Spec SPEC = {
     SLOTS,
 };
 
+// The plain class name; see the comment above SPEC.
+bool name_without_module(PyTypeObject* type) {
+    return set_class_attribute(type, "__name__", PyUnicode_FromString("PyObservation"));
+}
+
 }  // namespace
 
-PyTypeObject* observation_type() {
-    // First created by the module's execution step, under the import lock.
-    static std::atomic<PyTypeObject*> type{nullptr};
-    if (PyTypeObject* existing = type.load(std::memory_order_acquire)) return existing;
-    Owned created(PyType_FromSpec(&SPEC));
-    if (!created || !set_class_attribute(reinterpret_cast<PyTypeObject*>(created.get()), "__name__",
-                                         PyUnicode_FromString("PyObservation"))) {
-        return nullptr;
-    }
-    auto* ready = reinterpret_cast<PyTypeObject*>(created.release());
-    type.store(ready, std::memory_order_release);
-    return ready;
-}
+PyTypeObject* observation_type() { return type_from_spec<&SPEC, name_without_module>(); }
 
 namespace {
 
-// The agent argument of observe() and legal_actions(), checked against the game.
-bool to_agent(PyObject* argument, const game::Game& game, std::size_t& agent) {
+constexpr Parameter AGENT[] = {{"agent_idx"}};
+
+// The agent argument of observe() and legal_actions().
+bool to_agent(PyObject* argument, std::size_t& agent) {
     std::uint64_t index = 0;
     if (!to_index(argument, "agent_idx", index)) return false;
-    if (index >= game.num_agents) {
+    if (index >= game::NUM_SEATS) {
         PyErr_Format(PyExc_ValueError, "Unknown agent %llu", static_cast<unsigned long long>(index));
         return false;
     }
@@ -109,12 +96,12 @@ bool to_agent(PyObject* argument, const game::Game& game, std::size_t& agent) {
 PyObject* observe(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         PyObject* argument = nullptr;
-        if (!parse_arguments("PyVexlan.observe()", "agent_idx", args, nargsf, kwnames, &argument)) return nullptr;
+        if (!parse_arguments({"PyVexlan.observe()", AGENT}, args, nargsf, kwnames, {&argument, 1})) return nullptr;
         Access access(as_vexlan(self)->borrow, AccessKind::Shared);
         if (!access.ok()) return nullptr;
         const game::Game& game = as_vexlan(self)->game;
         std::size_t agent = 0;
-        if (!to_agent(argument, game, agent)) return nullptr;
+        if (!to_agent(argument, agent)) return nullptr;
         const game::Observation seen = game.observe(agent);
         std::vector<std::uint16_t> moves;
         game.observed_moves(seen, moves);
@@ -124,17 +111,9 @@ PyObject* observe(PyObject* self, PyObject* const* args, std::size_t nargsf, PyO
         Owned result(type->tp_alloc(type, 0));  // zero-filled
         if (!result) return nullptr;
         PyObservationObject* out = as_observation(result.get());
-        new (&out->borrow) BorrowFlag(0);
-        fill_planes(seen.occupied, out->observation);
-        fill_planes(seen.corners, out->corners);
-        fill_planes(seen.blocked, out->blocked);
-        for (std::size_t k = 0; k < game::NUM_SEATS; ++k) {
-            for (std::size_t i = 0; i < game::NUM_PIECE_TYPES; ++i) {
-                out->pieces[k * game::NUM_PIECE_TYPES + i] = (seen.pieces[k] >> i) & 1;
-            }
-            out->done[k] = seen.done[k] ? 1 : 0;
-        }
-        game.actions->mark_grid(moves, out->action_mask);
+        new (&out->borrow) BorrowFlag();
+        game::write_observation(seen, out->planes.data(), out->pieces.data(), out->done.data());
+        game.action_set().mark_grid(moves, out->action_mask);
         return result.release();
     });
 }
@@ -142,20 +121,20 @@ PyObject* observe(PyObject* self, PyObject* const* args, std::size_t nargsf, PyO
 PyObject* legal_actions(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         PyObject* argument = nullptr;
-        if (!parse_arguments("PyVexlan.legal_actions()", "agent_idx", args, nargsf, kwnames, &argument)) {
+        if (!parse_arguments({"PyVexlan.legal_actions()", AGENT}, args, nargsf, kwnames, {&argument, 1})) {
             return nullptr;
         }
         Access access(as_vexlan(self)->borrow, AccessKind::Shared);
         if (!access.ok()) return nullptr;
         const game::Game& game = as_vexlan(self)->game;
         std::size_t agent = 0;
-        if (!to_agent(argument, game, agent)) return nullptr;
+        if (!to_agent(argument, agent)) return nullptr;
         std::vector<std::uint16_t> moves;
         game.observed_moves(game.observe(agent), moves);
         Owned list(PyList_New(static_cast<Py_ssize_t>(moves.size())));
         if (!list) return nullptr;
         for (std::size_t j = 0; j < moves.size(); ++j) {
-            PyObject* index = PyLong_FromSize_t(game.actions->actions[moves[j]].grid_index);
+            PyObject* index = PyLong_FromSize_t(game.action_set().actions[moves[j]].grid_index);
             if (index == nullptr) return nullptr;
             PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(j), index);
         }

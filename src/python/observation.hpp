@@ -5,7 +5,7 @@
 
 #include "borrow.hpp"
 #include "compat.h"
-#include "game/actions/action_set.hpp"
+#include "game/observation_bytes.hpp"
 
 namespace binding {
 
@@ -14,11 +14,9 @@ namespace binding {
 // counted from the observer.
 struct PyObservationObject {
     PyObject_HEAD
-    std::array<std::uint8_t, 4 * 400> observation;
-    std::array<std::uint8_t, 4 * 400> corners;
-    std::array<std::uint8_t, 4 * 400> blocked;
-    std::array<std::uint8_t, 4 * 21> pieces;
-    std::array<std::uint8_t, 4> done;
+    std::array<std::uint8_t, game::PLANES_SIZE> planes;
+    std::array<std::uint8_t, game::PIECES_SIZE> pieces;
+    std::array<std::uint8_t, game::DONE_SIZE> done;
     std::array<std::uint8_t, game::NUM_GRID_POSITIONS> action_mask;
     BorrowFlag borrow;
 };

@@ -1,22 +1,18 @@
-#include <atomic>
-
-#include "panic.hpp"
+#include "errors.hpp"
+#include "type_setup.hpp"
 
 namespace binding {
 
-PyObject* panic_exception() {
-    static std::atomic<PyObject*> created{nullptr};
-    if (PyObject* existing = created.load(std::memory_order_acquire)) return existing;
-    PyObject* fresh = PyErr_NewExceptionWithDoc(
-        "vexlan_rl._vexlan.PanicException",
-        "An internal fault of the engine. Only the call that met it was abandoned.", PyExc_BaseException, nullptr);
-    if (fresh == nullptr) return nullptr;
-    PyObject* expected = nullptr;
-    if (!created.compare_exchange_strong(expected, fresh, std::memory_order_acq_rel)) {
-        Py_DECREF(fresh);  // another thread won the race
-        return expected;
-    }
-    return fresh;  // kept for the life of the process
+namespace {
+
+PyObject* make_panic_exception() {
+    return PyErr_NewExceptionWithDoc("vexlan_rl._vexlan.PanicException",
+                                     "An internal fault of the engine. Only the call that met it was abandoned.",
+                                     PyExc_BaseException, nullptr);
 }
+
+}  // namespace
+
+PyObject* panic_exception() { return made_once<make_panic_exception>(); }
 
 }  // namespace binding

@@ -14,8 +14,11 @@ namespace binding {
 
 PyObject* outcome(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
+        static constexpr Parameter PARAMETERS[] = {{"mode"}};
         PyObject* argument = nullptr;
-        if (!parse_arguments("PyVexlan.outcome()", "mode", args, nargsf, kwnames, &argument)) return nullptr;
+        if (!parse_arguments({"PyVexlan.outcome()", PARAMETERS}, args, nargsf, kwnames, {&argument, 1})) {
+            return nullptr;
+        }
         Access access(as_vexlan(self)->borrow, AccessKind::Shared);
         if (!access.ok()) return nullptr;
         std::string_view name;
@@ -45,7 +48,7 @@ PyObject* get_rewards(PyObject* self, void*) {
     return read_game(self, [](const game::Game& game) {
         const auto scores = game.scores();
         return seat_list([&](std::size_t k) {
-            return game.agents[k].done ? PyLong_FromLong(scores[k]) : Py_NewRef(Py_None);
+            return game.is_done(k) ? PyLong_FromLong(scores[k]) : Py_NewRef(Py_None);
         });
     });
 }

@@ -36,7 +36,7 @@ PyObject* new_game_object(const game::Game& game) {
 PyObject* save(PyObject* self, const char* qualname, PyObject* const* args, std::size_t nargsf,
                PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
-        if (!parse_arguments(qualname, nullptr, args, nargsf, kwnames, nullptr)) return nullptr;
+        if (!parse_arguments({qualname, {}}, args, nargsf, kwnames, {})) return nullptr;
         Access access(as_vexlan(self)->borrow, AccessKind::Shared);
         if (!access.ok()) return nullptr;
         const game::StateBytes state = as_vexlan(self)->game.to_bytes();
@@ -50,8 +50,12 @@ PyObject* save(PyObject* self, const char* qualname, PyObject* const* args, std:
 PyObject* copy_of(PyObject* self, const char* qualname, const char* ignored, PyObject* const* args,
                   std::size_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
+        const Parameter parameters[] = {{ignored}};
         PyObject* unused = nullptr;
-        if (!parse_arguments(qualname, ignored, args, nargsf, kwnames, &unused)) return nullptr;
+        const Signature signature = {qualname, std::span(parameters, ignored != nullptr ? 1 : 0)};
+        if (!parse_arguments(signature, args, nargsf, kwnames, {&unused, ignored != nullptr ? 1u : 0u})) {
+            return nullptr;
+        }
         Access access(as_vexlan(self)->borrow, AccessKind::Shared);
         if (!access.ok()) return nullptr;
         return new_game_object(as_vexlan(self)->game);
@@ -72,11 +76,12 @@ PyObject* get_state(PyObject* self, PyObject* const* args, std::size_t nargsf, P
 
 PyObject* set_state(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
+        static constexpr Parameter PARAMETERS[] = {{"state"}};
         PyObject* argument = nullptr;
-        if (!parse_arguments("PyVexlan.__setstate__()", "state", args, nargsf, kwnames, &argument)) {
+        if (!parse_arguments({"PyVexlan.__setstate__()", PARAMETERS}, args, nargsf, kwnames, {&argument, 1})) {
             return nullptr;
         }
-        Access access(as_vexlan(self)->borrow, AccessKind::Exclusive);
+        Access access(as_vexlan(self)->borrow, AccessKind::Exclusive, AfterFork::Rebuild);
         if (!access.ok()) return nullptr;
         const auto restored = restore(argument, "state");
         if (!restored) return nullptr;
@@ -87,8 +92,11 @@ PyObject* set_state(PyObject* self, PyObject* const* args, std::size_t nargsf, P
 
 PyObject* from_bytes(PyObject*, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
+        static constexpr Parameter PARAMETERS[] = {{"data"}};
         PyObject* argument = nullptr;
-        if (!parse_arguments("PyVexlan.from_bytes()", "data", args, nargsf, kwnames, &argument)) return nullptr;
+        if (!parse_arguments({"PyVexlan.from_bytes()", PARAMETERS}, args, nargsf, kwnames, {&argument, 1})) {
+            return nullptr;
+        }
         const auto restored = restore(argument, "data");
         return restored ? new_game_object(*restored) : nullptr;
     });
@@ -113,7 +121,7 @@ PyObject* deep_copy(PyObject* self, PyObject* const* args, std::size_t nargsf, P
 PyObject* render(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
     std::string text;
     PyObject* formatted = guarded([&]() -> PyObject* {
-        if (!parse_arguments("PyVexlan.render()", nullptr, args, nargsf, kwnames, nullptr)) return nullptr;
+        if (!parse_arguments({"PyVexlan.render()", {}}, args, nargsf, kwnames, {})) return nullptr;
         Access access(as_vexlan(self)->borrow, AccessKind::Shared);
         if (!access.ok()) return nullptr;
         text = as_vexlan(self)->game.text() + '\n';

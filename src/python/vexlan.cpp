@@ -1,14 +1,13 @@
 #include "vexlan.hpp"
 
-#include <atomic>
 #include <new>
 #include <string>
 
 #include "arguments.hpp"
+#include "game/observation_bytes.hpp"
+#include "game/scores.hpp"
 #include "observation.hpp"
 #include "owned.hpp"
-#include "panic.hpp"
-#include "game/scores.hpp"
 #include "scores.hpp"
 #include "seat_list.hpp"
 #include "state.hpp"
@@ -22,7 +21,7 @@ PyObject* new_vexlan(PyTypeObject* type, const game::Game& game) {
     PyObject* self = type->tp_alloc(type, 0);
     if (self == nullptr) return nullptr;
     new (&as_vexlan(self)->game) game::Game(game);
-    new (&as_vexlan(self)->borrow) BorrowFlag(0);
+    new (&as_vexlan(self)->borrow) BorrowFlag();
     return self;
 }
 
@@ -30,7 +29,8 @@ namespace {
 
 PyObject* vexlan_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
-        if (!parse_no_arguments("PyVexlan.__new__()", args, kwargs)) return nullptr;
+        static constexpr Signature SIGNATURE = {"PyVexlan.__new__()", {}};
+        if (!parse_arguments(SIGNATURE, args, kwargs, {})) return nullptr;
         return new_vexlan(type, game::Game());
     });
 }
@@ -39,8 +39,9 @@ PyObject* vexlan_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
 PyObject* reset(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
-        if (!parse_arguments("PyVexlan.reset()", nullptr, args, nargsf, kwnames, nullptr)) return nullptr;
-        Access access(as_vexlan(self)->borrow, AccessKind::Exclusive);
+        static constexpr Signature SIGNATURE = {"PyVexlan.reset()", {}};
+        if (!parse_arguments(SIGNATURE, args, nargsf, kwnames, {})) return nullptr;
+        Access access(as_vexlan(self)->borrow, AccessKind::Exclusive, AfterFork::Rebuild);
         if (!access.ok()) return nullptr;
         as_vexlan(self)->game.reset();
         Py_RETURN_NONE;
@@ -49,8 +50,10 @@ PyObject* reset(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObj
 
 PyObject* step(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
+        static constexpr Parameter PARAMETERS[] = {{"action_idx"}};
+        static constexpr Signature SIGNATURE = {"PyVexlan.step()", PARAMETERS};
         PyObject* argument = nullptr;
-        if (!parse_arguments("PyVexlan.step()", "action_idx", args, nargsf, kwnames, &argument)) return nullptr;
+        if (!parse_arguments(SIGNATURE, args, nargsf, kwnames, {&argument, 1})) return nullptr;
         Access access(as_vexlan(self)->borrow, AccessKind::Exclusive);
         if (!access.ok()) return nullptr;
         std::optional<std::uint64_t> action;
@@ -63,13 +66,25 @@ PyObject* step(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObje
     });
 }
 
+// The text that render() prints, without its final newline.
+PyObject* text(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static constexpr Signature SIGNATURE = {"PyVexlan.text()", {}};
+        if (!parse_arguments(SIGNATURE, args, nargsf, kwnames, {})) return nullptr;
+        Access access(as_vexlan(self)->borrow, AccessKind::Shared);
+        if (!access.ok()) return nullptr;
+        const std::string text = as_vexlan(self)->game.text();
+        return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+    });
+}
+
 // --- properties ---
 
 PyObject* get_agents(PyObject* self, void*) {
-    return read_game(self, [](const game::Game& game) -> PyObject* {
-        Owned list(PyList_New(static_cast<Py_ssize_t>(game.num_agents)));
+    return read_game(self, [](const game::Game&) -> PyObject* {
+        Owned list(PyList_New(static_cast<Py_ssize_t>(game::NUM_SEATS)));
         if (!list) return nullptr;
-        for (std::size_t k = 0; k < game.num_agents; ++k) {
+        for (std::size_t k = 0; k < game::NUM_SEATS; ++k) {
             PyObject* item = PyLong_FromSize_t(k);
             if (item == nullptr) return nullptr;
             PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(k), item);
@@ -79,12 +94,12 @@ PyObject* get_agents(PyObject* self, void*) {
 }
 
 PyObject* get_agent_selection(PyObject* self, void*) {
-    return read_game(self, [](const game::Game& game) { return PyLong_FromSize_t(game.current); });
+    return read_game(self, [](const game::Game& game) { return PyLong_FromSize_t(game.seat_to_move()); });
 }
 
 PyObject* get_terminations(PyObject* self, void*) {
     return read_game(self, [](const game::Game& game) {
-        return seat_list([&](std::size_t k) { return PyBool_FromLong(game.agents[k].done); });
+        return seat_list([&](std::size_t k) { return PyBool_FromLong(game.is_done(k)); });
     });
 }
 
@@ -123,6 +138,8 @@ PyMethodDef METHODS[] = {
     {"__deepcopy__", VECTORCALL_METHOD(deep_copy), METH_FASTCALL | METH_KEYWORDS,
      "__deepcopy__($self, _memo)\n--\n\n"},
     {"render", VECTORCALL_METHOD(render), METH_FASTCALL | METH_KEYWORDS, "render($self)\n--\n\n"},
+    {"text", VECTORCALL_METHOD(text), METH_FASTCALL | METH_KEYWORDS,
+     "text($self)\n--\n\nThe text that `render` prints, without its final newline."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -155,12 +172,12 @@ PyType_Spec SPEC = {
     SLOTS,
 };
 
-PyObject* tuple_of_longs(std::initializer_list<long> values) {
+PyObject* tuple_of_longs(std::initializer_list<std::size_t> values) {
     Owned tuple(PyTuple_New(static_cast<Py_ssize_t>(values.size())));
     if (!tuple) return nullptr;
     Py_ssize_t position = 0;
-    for (long value : values) {
-        PyObject* item = PyLong_FromLong(value);
+    for (std::size_t value : values) {
+        PyObject* item = PyLong_FromSize_t(value);
         if (item == nullptr) return nullptr;
         PyTuple_SET_ITEM(tuple.get(), position++, item);
     }
@@ -182,31 +199,21 @@ PyObject* tuple_of_texts(std::size_t count, Text&& text) {
     return tuple.release();
 }
 
-PyTypeObject* create_vexlan_type() {
-    Owned type(PyType_FromSpec(&SPEC));
-    if (!type) return nullptr;
-    auto* object = reinterpret_cast<PyTypeObject*>(type.get());
-    const bool ready =
+bool set_class_attributes(PyTypeObject* object) {
+    return
         set_class_attribute(object, "num_actions", PyLong_FromSize_t(game::NUM_GRID_POSITIONS)) &&
-        set_class_attribute(object, "action_grid_shape", tuple_of_longs({91, 20, 20})) &&
+        set_class_attribute(object, "action_grid_shape",
+                            tuple_of_longs({game::NUM_ORIENTATIONS, game::BOARD_SIZE, game::BOARD_SIZE})) &&
         set_class_attribute(object, "reward_modes",
                             tuple_of_texts(game::REWARD_MODE_NAMES.size(),
                                            [](std::size_t j) { return game::REWARD_MODE_NAMES[j]; })) &&
         set_class_attribute(object, "piece_names", tuple_of_texts(game::NUM_PIECE_TYPES, [](std::size_t j) {
                                 return game::name(game::ALL_PIECE_TYPES[j]);
                             }));
-    return ready ? reinterpret_cast<PyTypeObject*>(type.release()) : nullptr;
 }
 
 }  // namespace
 
-PyTypeObject* vexlan_type() {
-    // First created by the module's execution step, under the import lock.
-    static std::atomic<PyTypeObject*> type{nullptr};
-    if (PyTypeObject* existing = type.load(std::memory_order_acquire)) return existing;
-    PyTypeObject* created = create_vexlan_type();
-    type.store(created, std::memory_order_release);
-    return created;
-}
+PyTypeObject* vexlan_type() { return type_from_spec<&SPEC, set_class_attributes>(); }
 
 }  // namespace binding

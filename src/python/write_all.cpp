@@ -14,7 +14,7 @@ PyObject* write_all(int fd, std::string_view bytes) {
     while (done < bytes.size()) {
         ssize_t written = 0;
         int error = 0;
-        if (!run_released([&] {
+        if (!run_released([&](common::Interrupt&) {
                 written = ::write(fd, bytes.data() + done, bytes.size() - done);
                 error = errno;
             })) {

@@ -7,29 +7,14 @@
 #include <vector>
 
 #include "batch/game_batch.hpp"
-#include "batch/planes.hpp"
-#include "batch/worker_pool.hpp"
+#include "common/random_stream.hpp"
+#include "common/worker_pool.hpp"
 #include "random_play.hpp"
 
 namespace batch {
 namespace {
 
-TEST(Planes, EveryByteIsItsCell) {
-    std::mt19937 rng(3);
-    game::Game game;
-    for (int turn = 0; turn < 60 && !game.over(); ++turn) {
-        game::test_support::play_random_turn(game, rng);
-        const game::Bitboard& board = game.agents[turn % 4].cells;
-        std::array<std::uint8_t, PLANE_SIZE> plane;
-        plane.fill(7);
-        write_plane(board, plane.data());
-        for (unsigned row = 0; row < game::BOARD_SIZE; ++row) {
-            for (unsigned column = 0; column < game::BOARD_SIZE; ++column) {
-                ASSERT_EQ(plane[row * game::BOARD_SIZE + column], board.contains(game::cell_index(row, column)));
-            }
-        }
-    }
-}
+using common::WorkerPool;
 
 TEST(WorkerPool, RunsEveryWorkerOnceAndReportsFaults) {
     WorkerPool pool(3);
@@ -38,9 +23,9 @@ TEST(WorkerPool, RunsEveryWorkerOnceAndReportsFaults) {
     for (int run = 0; run < 200; ++run) pool.run(count);
     for (const auto& worker : calls) EXPECT_EQ(worker.load(), 200);
     auto failing = [](std::size_t worker) {
-        if (worker == 2) throw std::runtime_error("worker two");
+        if (worker == 2) throw std::overflow_error("worker two");
     };
-    EXPECT_THROW(pool.run(failing), game::Fault);
+    EXPECT_THROW(pool.run(failing), std::overflow_error);
     pool.run(count);
     EXPECT_EQ(calls[2].load(), 201);
 }
@@ -60,8 +45,8 @@ TEST(WorkerPool, BarrierShowsEveryWorkersWrites) {
     }
 }
 
-TEST(SlotRandom, StaysBelowItsBound) {
-    SlotRandom random(1, 2);
+TEST(RandomStream, StaysBelowItsBound) {
+    common::RandomStream random(common::derive_seed(1, 2));
     std::array<int, 7> seen{};
     for (int draw = 0; draw < 7000; ++draw) {
         const std::uint32_t value = random.below(7);

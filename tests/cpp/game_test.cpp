@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace game {
 namespace {
 
@@ -10,31 +12,37 @@ std::uint64_t grid(std::size_t o, std::size_t row, std::size_t column) { return 
 
 constexpr std::size_t I1 = 0, I2_LYING = 1, I2_STANDING = 2, O = 13, I5_LYING = 89;
 
+// The position `layout` describes, which must be well formed.
+Game set_up(const Position& layout) {
+    const std::optional<Game> game = Game::set_up(layout);
+    if (!game) throw std::invalid_argument("malformed test position");
+    return *game;
+}
+
 TEST(Game, FreshGame) {
     const Game g;
-    EXPECT_EQ(g.current, 0u);
-    EXPECT_EQ(g.num_agents, 4u);
+    EXPECT_EQ(g.seat_to_move(), 0u);
     EXPECT_EQ(g.ply(), 0u);
     EXPECT_FALSE(g.over());
     for (std::size_t k = 0; k < 4; ++k) {
-        EXPECT_EQ(g.agents[k].remaining, 0x1FFFFFu);
-        EXPECT_EQ(g.agents[k].last_piece, 0);
-        EXPECT_EQ(g.agents[k].placed, 0);
-        EXPECT_EQ(g.agents[k].color, static_cast<Color>(k));
-        EXPECT_FALSE(g.agents[k].done);
-        EXPECT_TRUE(g.agents[k].cells.is_empty());
+        EXPECT_EQ(g.pieces_in_hand(k), 0x1FFFFFu);
+        EXPECT_EQ(g.last_piece(k), 0);
+        EXPECT_EQ(g.placed(k), 0);
+        EXPECT_FALSE(g.is_done(k));
+        EXPECT_TRUE(g.cells(k).is_empty());
     }
+    EXPECT_EQ(set_up(Position{}), g);
 }
 
 TEST(Game, MonominoOnEveryStartCellThenRepeatedPieceIsRefused) {
     Game g;
     for (std::size_t k = 0; k < 4; ++k) {
         ASSERT_FALSE(g.step(0)) << k;
-        EXPECT_EQ(g.agents[k].cells, Bitboard::single(START_CELLS[k]));
+        EXPECT_EQ(g.cells(k), Bitboard::single(START_CELLS[k]));
     }
-    EXPECT_EQ(g.agents[0].remaining, 0x1FFFFEu);
-    EXPECT_EQ(g.agents[0].placed, 1);
-    EXPECT_EQ(g.agents[0].last_piece, 1);
+    EXPECT_EQ(g.pieces_in_hand(0), 0x1FFFFEu);
+    EXPECT_EQ(g.placed(0), 1);
+    EXPECT_EQ(g.last_piece(0), 1);
     EXPECT_EQ(g.ply(), 4u);
     const Game before = g;
     const auto refused = g.step(0);
@@ -49,24 +57,24 @@ TEST(Game, FirstMoveMustCoverTheStartCell) {
     EXPECT_TRUE(g.step(std::nullopt));
     EXPECT_TRUE(g.step(36400));
     EXPECT_TRUE(g.step(grid(I2_LYING, 0, 19)));  // does not fit on the board
-    EXPECT_EQ(g.current, 0u);
+    EXPECT_EQ(g.seat_to_move(), 0u);
     EXPECT_FALSE(g.step(grid(O, 0, 0)));
-    EXPECT_EQ(g.current, 1u);
+    EXPECT_EQ(g.seat_to_move(), 1u);
     // The same action seen from seat 1's frame covers (0, 19).
     EXPECT_FALSE(g.step(grid(O, 0, 0)));
-    EXPECT_TRUE(g.agents[1].cells.contains(cell_index(0, 19)) && g.agents[1].cells.contains(cell_index(1, 18)));
+    EXPECT_TRUE(g.cells(1).contains(cell_index(0, 19)) && g.cells(1).contains(cell_index(1, 18)));
 }
 
-// Agent 0 plays; the others pass by being made done by hand.
+// Agent 0 plays; the others are set up done, and only pass.
 Game solo() {
-    Game g;
-    for (std::size_t k = 1; k < 4; ++k) g.agents[k].done = true;
-    return g;
+    Position layout;
+    for (std::size_t k = 1; k < 4; ++k) layout.done[k] = true;
+    return set_up(layout);
 }
 
 void play(Game& g, std::uint64_t action) {
     ASSERT_FALSE(g.step(action));
-    while (g.current != 0) ASSERT_FALSE(g.step(std::nullopt));
+    while (g.seat_to_move() != 0) ASSERT_FALSE(g.step(std::nullopt));
 }
 
 TEST(Game, OwnEdgesBlockOwnCornersAttach) {
@@ -78,7 +86,7 @@ TEST(Game, OwnEdgesBlockOwnCornersAttach) {
     play(g, grid(I1, 2, 2));                      // corner of own piece
     EXPECT_TRUE(g.step(grid(I2_STANDING, 2, 2))); // overlaps the monomino
     EXPECT_TRUE(g.step(grid(I1, 3, 3)));          // monomino already placed
-    EXPECT_EQ(g.agents[0].placed, 2);
+    EXPECT_EQ(g.placed(0), 2);
 }
 
 TEST(Game, ForeignEdgesAreAllowedForeignCornersDoNotAttach) {
@@ -88,8 +96,10 @@ TEST(Game, ForeignEdgesAreAllowedForeignCornersDoNotAttach) {
     // Agent 0 lays I5 from (2, 2) to (2, 6).
     ASSERT_FALSE(g.step(grid(I5_LYING, 2, 2)));
     // Give agent 1 a cell beside agent 0's I5 and hand the turn back to 0.
-    g.agents[1].cells |= Bitboard::single(cell_index(3, 8));
-    g.current = 0;
+    Position layout = g.position();
+    layout.cells[1] |= Bitboard::single(cell_index(3, 8));
+    layout.seat_to_move = 0;
+    g = set_up(layout);
     // Agent 0: I2 standing at (3, 7)-(4, 7) touches own (2, 6) at a corner
     // and agent 1's (3, 8) along an edge: allowed.
     Game allowed = g;
@@ -97,45 +107,46 @@ TEST(Game, ForeignEdgesAreAllowedForeignCornersDoNotAttach) {
     // Agent 0: a piece touching only agent 1's cell at a corner is refused.
     EXPECT_TRUE(g.step(grid(I2_STANDING, 4, 9)));
     // Overlapping another colour is refused even where it would attach.
-    g.agents[1].cells |= Bitboard::single(cell_index(4, 7));
+    layout.cells[1] |= Bitboard::single(cell_index(4, 7));
+    g = set_up(layout);
     EXPECT_TRUE(g.step(grid(I2_STANDING, 3, 7)));
 }
 
 TEST(Game, DoneAgentsPassWithAnyAction) {
-    Game g;
-    g.agents[0].done = true;
-    const Game before = g;
+    Position layout;
+    layout.done[0] = true;
+    const Game before = set_up(layout);
+    layout.seat_to_move = 1;
+    const Game passed = set_up(layout);
     for (std::optional<std::uint64_t> action : {std::optional<std::uint64_t>{}, {0}, {36400}, {1ull << 63}}) {
-        g.current = 0;
+        Game g = before;
         EXPECT_FALSE(g.step(action));
-        EXPECT_EQ(g.current, 1u);
-        g.current = 0;
-        EXPECT_EQ(g, before);
+        EXPECT_EQ(g, passed);
     }
 }
 
 TEST(Game, CoveredStartCellMakesThatAgentDone) {
     // Agent 0 already owns (1, 17) and covers agent 1's start cell (0, 19)
     // before agent 1 has placed anything.
-    Game h;
-    h.agents[0].cells = Bitboard::single(cell_index(1, 17));
-    h.agents[0].remaining = 0x1FFFFE;
-    h.agents[0].placed = 1;
+    Position layout;
+    layout.cells[0] = Bitboard::single(cell_index(1, 17));
+    layout.pieces_in_hand[0] = 0x1FFFFE;
+    layout.last_piece[0] = 1;
+    Game h = set_up(layout);
     ASSERT_FALSE(h.step(grid(I2_LYING, 0, 18)));  // I2 lying on (0, 18)-(0, 19)
-    EXPECT_TRUE(h.agents[1].done);
-    EXPECT_FALSE(h.agents[2].done);
-    EXPECT_EQ(h.current, 1u);
+    EXPECT_TRUE(h.is_done(1));
+    EXPECT_FALSE(h.is_done(2));
+    EXPECT_EQ(h.seat_to_move(), 1u);
     EXPECT_FALSE(h.step(0));  // agent 1 only passes
-    EXPECT_EQ(h.agents[1].placed, 0);
-    EXPECT_EQ(h.current, 2u);
+    EXPECT_EQ(h.placed(1), 0);
+    EXPECT_EQ(h.seat_to_move(), 2u);
 }
 
 TEST(Game, OverGameOnlyCyclesTheTurn) {
-    Game g;
-    for (auto& agent : g.agents) agent.done = true;
+    Game g = set_up(Position{.done = {true, true, true, true}});
     ASSERT_TRUE(g.over());
     for (std::size_t n = 0; n < 8; ++n) {
-        EXPECT_EQ(g.current, n % 4);
+        EXPECT_EQ(g.seat_to_move(), n % 4);
         EXPECT_FALSE(g.step(12345));
     }
     EXPECT_EQ(g.ply(), 0u);
@@ -148,6 +159,17 @@ TEST(Game, PlacementMasksStartWithTheStartCell) {
         EXPECT_TRUE(blocked.is_empty());
         EXPECT_EQ(corners, Bitboard::single(START_CELLS[k]));
     }
+}
+
+TEST(Game, PassingDoneSeatsStopsAtASeatThatCanPlaceOrAtTheEnd) {
+    Game g = set_up(Position{.done = {false, true, true, false}, .seat_to_move = 1});
+    g.pass_done_seats();
+    EXPECT_EQ(g.seat_to_move(), 3u);
+    g.pass_done_seats();
+    EXPECT_EQ(g.seat_to_move(), 3u);
+    Game over = set_up(Position{.done = {true, true, true, true}, .seat_to_move = 2});
+    over.pass_done_seats();
+    EXPECT_EQ(over.seat_to_move(), 2u);
 }
 
 TEST(Game, ResetRestoresTheInitialState) {

@@ -132,7 +132,7 @@ void check_position(const Game& game) {
     std::vector<std::uint16_t> moves;
     for (std::size_t k = 0; k < 4; ++k) {
         const PlacementMasks masks = game.placement_masks(k);
-        const std::uint32_t remaining = game.agents[k].remaining;
+        const std::uint32_t remaining = game.pieces_in_hand(k);
         list_legal_placements(set(), masks.blocked, masks.corners, remaining, moves);
         std::set<std::size_t> grid;
         for (std::uint16_t a : moves) grid.insert(set().actions[set().seat_maps[(4 - k) % 4][a]].grid_index);
@@ -151,11 +151,11 @@ TEST(LegalPlacements, RandomPositionsMatchTheReference) {
         for (std::size_t turn = 0; !game.over(); ++turn) {
             ASSERT_LT(turn, 400u);
             if (turn % 6 == 0) ASSERT_NO_FATAL_FAILURE(check_position(game)) << "turn " << turn;
-            const std::size_t k = game.current;
+            const std::size_t k = game.seat_to_move();
             const PlacementMasks masks = game.placement_masks(k);
-            list_legal_placements(set(), masks.blocked, masks.corners, game.agents[k].remaining, moves);
+            list_legal_placements(set(), masks.blocked, masks.corners, game.pieces_in_hand(k), moves);
             std::optional<std::uint64_t> action;
-            if (!game.agents[k].done) {
+            if (!game.is_done(k)) {
                 const std::uint16_t a = moves[std::uniform_int_distribution<std::size_t>(0, moves.size() - 1)(rng)];
                 action = set().actions[set().seat_maps[(4 - k) % 4][a]].grid_index;
             }

@@ -27,8 +27,8 @@ Bitboard board_of(std::initializer_list<Cell> cells) {
 // The dense index of the placement covering exactly `cells`.
 std::uint16_t placement(const Game& game, std::initializer_list<Cell> cells) {
     const Bitboard wanted = board_of(cells);
-    for (std::size_t i = 0; i < game.actions->actions.size(); ++i) {
-        if (game.actions->actions[i].cells == wanted) return static_cast<std::uint16_t>(i);
+    for (std::size_t i = 0; i < game.action_set().actions.size(); ++i) {
+        if (game.action_set().actions[i].cells == wanted) return static_cast<std::uint16_t>(i);
     }
     ADD_FAILURE() << "no such placement";
     return 0;
@@ -54,15 +54,15 @@ void check_planes(const Game& game, std::size_t observer, const Observation& vie
     for (std::size_t k = 0; k < 4; ++k) {
         const std::size_t a = (observer + k) % 4;
         const PlacementMasks masks = game.placement_masks(a);
-        ASSERT_EQ(view.occupied[k], turn_counter_clockwise(game.agents[a].cells, observer)) << k;
+        ASSERT_EQ(view.occupied[k], turn_counter_clockwise(game.cells(a), observer)) << k;
         ASSERT_EQ(view.blocked[k], turn_counter_clockwise(masks.blocked, observer)) << k;
         ASSERT_EQ(view.corners[k], turn_counter_clockwise(masks.corners, observer)) << k;
-        ASSERT_EQ(view.pieces[k], game.agents[a].remaining) << k;
-        ASSERT_EQ(view.done[k], game.agents[a].done) << k;
+        ASSERT_EQ(view.pieces[k], game.pieces_in_hand(a)) << k;
+        ASSERT_EQ(view.done[k], game.is_done(a)) << k;
         std::vector<Cell> absolute;
         for (Cell cell : reference::cells_of(view.occupied[k])) absolute.push_back(reference::turn_clockwise(cell, observer));
         std::sort(absolute.begin(), absolute.end());
-        ASSERT_EQ(absolute, reference::cells_of(game.agents[a].cells)) << k;
+        ASSERT_EQ(absolute, reference::cells_of(game.cells(a))) << k;
     }
 }
 
@@ -71,12 +71,12 @@ void check_planes(const Game& game, std::size_t observer, const Observation& vie
 void check_moves(const Game& game, std::size_t observer, const Observation& view,
                  const std::vector<std::uint16_t>& moves) {
     std::set<std::size_t> grid;
-    for (std::uint16_t i : moves) grid.insert(game.actions->actions[i].grid_index);
+    for (std::uint16_t i : moves) grid.insert(game.action_set().actions[i].grid_index);
     ASSERT_EQ(grid.size(), moves.size()) << "a move is listed twice";
     ASSERT_EQ(grid, reference::legal_grid_indices(game, observer));
     std::tuple<unsigned, std::size_t, std::uint16_t> previous{};
     for (std::size_t n = 0; n < moves.size(); ++n) {
-        const Action& action = game.actions->actions[moves[n]];
+        const Action& action = game.action_set().actions[moves[n]];
         const Bitboard touched = action.cells & view.corners[0];
         ASSERT_FALSE(touched.is_empty());
         const std::tuple key{*touched.ones().begin(), catalogue_index(action.piece), moves[n]};
@@ -102,15 +102,15 @@ void check_random_game(unsigned seed) {
                 ASSERT_NO_FATAL_FAILURE(check_moves(game, observer, view, moves)) << "observer " << observer;
             }
         }
-        const std::size_t mover = game.current;
+        const std::size_t mover = game.seat_to_move();
         game.observed_moves(game.observe(mover), moves);
-        ASSERT_EQ(moves.empty(), game.agents[mover].done);
+        ASSERT_EQ(moves.empty(), game.is_done(mover));
         if (moves.empty()) {
             ASSERT_FALSE(game.step(std::nullopt));
             continue;
         }
         const std::uint16_t pick = moves[std::uniform_int_distribution<std::size_t>(0, moves.size() - 1)(rng)];
-        ASSERT_FALSE(game.step(game.actions->actions[pick].grid_index));
+        ASSERT_FALSE(game.step(game.action_set().actions[pick].grid_index));
     }
     for (std::size_t observer = 0; observer < 4; ++observer) {
         ASSERT_NO_FATAL_FAILURE(check_planes(game, observer, game.observe(observer)));
@@ -129,8 +129,8 @@ TEST(Observation, RandomPositionsMatchMasksAndReference) {
 TEST(Observation, FreshGameLooksTheSameFromEverySeat) {
     const Game g;
     std::vector<std::uint16_t> covering_start;
-    for (std::size_t i = 0; i < g.actions->actions.size(); ++i) {
-        if (g.actions->actions[i].cells.contains(0)) covering_start.push_back(static_cast<std::uint16_t>(i));
+    for (std::size_t i = 0; i < g.action_set().actions.size(); ++i) {
+        if (g.action_set().actions[i].cells.contains(0)) covering_start.push_back(static_cast<std::uint16_t>(i));
     }
     ASSERT_EQ(covering_start.size(), 58u);
     const unsigned start_cells[4] = {0, 19, 418, 399};
@@ -167,19 +167,16 @@ TEST(Observation, FramesTurnEachSeatsStartCellToTheTopLeft) {
 }
 
 TEST(Observation, CoveredStartCellIsNoCornerAndDoneObserverHasNoMoves) {
-    Game g;
     // Agent 0 covers agent 1's start cell (0, 19) before agent 1 has moved.
-    g.agents[0].cells = board_of({{0, 18}, {0, 19}, {1, 17}});
-    g.update_derived();
-    ASSERT_TRUE(g.agents[1].done);
+    const Game g = *Game::set_up(Position{.cells = {board_of({{0, 18}, {0, 19}, {1, 17}}), {}, {}, {}}});
+    ASSERT_TRUE(g.is_done(1));
     EXPECT_TRUE(g.observe(1).done[0]);
     EXPECT_TRUE(moves_of(g, 1).empty());
 
-    // With its flag cleared by hand, the seat still finds nothing to attach to.
-    g.agents[1].done = false;
-    const Observation own = g.observe(1);
+    // Read as if it were not done, the seat still finds nothing to attach to.
+    Observation own = g.observe(1);
+    own.done[0] = false;
     EXPECT_TRUE(own.corners[0].is_empty());
-    EXPECT_FALSE(own.done[0]);
     std::vector<std::uint16_t> moves = {1, 2, 3};  // stale contents are dropped
     g.observed_moves(own, moves);
     EXPECT_TRUE(moves.empty());
@@ -187,15 +184,14 @@ TEST(Observation, CoveredStartCellIsNoCornerAndDoneObserverHasNoMoves) {
     EXPECT_TRUE(g.observe(2).corners[3].is_empty());
 
     // A seat marked done lists nothing, even where a placement would fit.
-    Game fresh;
-    fresh.agents[2].done = true;
+    const Game fresh = *Game::set_up(Position{.done = {false, false, true, false}});
     EXPECT_TRUE(moves_of(fresh, 2).empty());
     EXPECT_FALSE(moves_of(fresh, 3).empty());
 }
 
 TEST(Observation, PlacementOnTwoCornersIsListedOnceAndSeatsSeeOnePicture) {
     Game g;
-    const std::size_t i3_standing = g.actions->actions[placement(g, {{1, 1}, {2, 1}, {3, 1}})].grid_index;
+    const std::size_t i3_standing = g.action_set().actions[placement(g, {{1, 1}, {2, 1}, {3, 1}})].grid_index;
     // Every agent plays I1 on its start cell, then I3 down from (1, 1), each
     // in its own frame: the position looks the same from every seat.
     for (std::uint64_t action : {std::uint64_t{0}, std::uint64_t{i3_standing}}) {
@@ -205,7 +201,7 @@ TEST(Observation, PlacementOnTwoCornersIsListedOnceAndSeatsSeeOnePicture) {
     EXPECT_EQ(view.corners[0], board_of({{0, 2}, {4, 0}, {4, 2}}));
     // U from (4, 0) round to (4, 2) covers the corners on both sides of (4, 1).
     const std::uint16_t u = placement(g, {{4, 0}, {5, 0}, {5, 1}, {5, 2}, {4, 2}});
-    ASSERT_EQ((g.actions->actions[u].cells & view.corners[0]).count(), 2u);
+    ASSERT_EQ((g.action_set().actions[u].cells & view.corners[0]).count(), 2u);
     const std::vector<std::uint16_t> moves = moves_of(g, 0);
     EXPECT_EQ(std::count(moves.begin(), moves.end(), u), 1);
     for (std::size_t observer = 1; observer < 4; ++observer) {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <new>
 #include <memory>
@@ -16,7 +17,7 @@
 #include "players/arena.hpp"
 #include "players/greedy_heuristic.hpp"
 #include "players/player.hpp"
-#include "players/tree_search.hpp"
+#include "players/mcts_player.hpp"
 #include "random_play.hpp"
 
 // Every heap allocation of this test program, counted so that a test can
@@ -65,7 +66,7 @@ std::vector<PlayerSettings> every_kind() {
     PlayerSettings random, greedy, search, greedy_search, parallel_search;
     random.kind = PlayerKind::Random;
     greedy.kind = PlayerKind::Greedy;
-    search.kind = PlayerKind::TreeSearch;
+    search.kind = PlayerKind::Mcts;
     search.search.simulations = 3;  // tiny budgets: fewer simulations than moves
     greedy_search = search;
     greedy_search.search.playout = PlayoutPolicy::Greedy;
@@ -81,7 +82,7 @@ TEST(Players, ChooseOnlyMovesTheGameAcceptsAndNothingWhenTheMoverCannotPlace) {
         const std::unique_ptr<Player> player = make_player(settings, 9);
         for (const Game& position : positions) {
             const std::optional<GridIndex> move = player->choose(position);
-            if (position.over() || position.agents[position.current].done) {
+            if (position.over() || position.is_done(position.seat_to_move())) {
                 EXPECT_FALSE(move.has_value());
                 continue;
             }
@@ -94,15 +95,15 @@ TEST(Players, ChooseOnlyMovesTheGameAcceptsAndNothingWhenTheMoverCannotPlace) {
 
 // The greedy score, recomputed from scratch on the position after the move.
 PlacementScore reference_score(const Game& position, std::uint16_t move) {
-    const std::size_t mover = position.current;
+    const std::size_t mover = position.seat_to_move();
     Game after = position;
-    EXPECT_FALSE(after.step(position.actions->actions[move].grid_index));
+    EXPECT_FALSE(after.step(position.action_set().actions[move].grid_index));
     const game::Observation before_view = position.observe(mover), after_view = after.observe(mover);
     PlacementScore denied = 0;
     for (std::size_t k = 1; k < game::NUM_SEATS; ++k) {
         if (!before_view.done[k]) denied += (before_view.corners[k] - after_view.corners[k]).count();
     }
-    return game::cell_count(position.actions->actions[move].piece) * SIZE_WEIGHT + after_view.corners[0].count() +
+    return game::cell_count(position.action_set().actions[move].piece) * SIZE_WEIGHT + after_view.corners[0].count() +
            denied;
 }
 
@@ -120,7 +121,7 @@ TEST(GreedyHeuristic, ScoresAndBestMoveAgreeWithARecomputationOnTheBoardAfter) {
             EXPECT_EQ(scores[i] - scores[0], expected - reference_score(position, turn.moves[0]));
         }
         EXPECT_EQ(reference_score(position, turn.moves[best_move(turn, nullptr)]), best);
-        RandomStream ties(3);
+        common::RandomStream ties(3);
         EXPECT_EQ(reference_score(position, turn.moves[best_move(turn, &ties)]), best);
     }
 }
@@ -128,9 +129,9 @@ TEST(GreedyHeuristic, ScoresAndBestMoveAgreeWithARecomputationOnTheBoardAfter) {
 TEST(TreeSearch, AllocatesNothingPerSimulationOnceItsPoolHasGrown) {
     SearchSettings settings;
     settings.simulations = 300;
-    TreeSearchPlayer player(settings, 1);
+    MctsPlayer player(settings, 1);
     for (const Game& position : sample_positions(6, 2)) {
-        if (position.over() || position.agents[position.current].done) continue;
+        if (position.over() || position.is_done(position.seat_to_move())) continue;
         player.reseed(4);
         ASSERT_TRUE(player.choose(position).has_value());  // grows the pool for this position
         player.reseed(4);
@@ -154,11 +155,18 @@ std::array<PlayerSettings, NUM_PLAYERS> lineup(PlayerKind a, PlayerKind b, Playe
 
 bool same(const GameRecord& a, const GameRecord& b) {
     return a.player == b.player && a.scores == b.scores && a.win_share == b.win_share && a.place == b.place &&
-           a.plies == b.plies;
+           a.plies == b.plies && a.moves == b.moves;
+}
+
+// Plays games with nothing to interrupt them.
+void play_games(std::span<const PlayerSettings, NUM_PLAYERS> players, std::uint64_t seed, std::uint64_t first_game,
+                std::span<GameRecord> records, unsigned threads) {
+    common::Interrupt never;
+    players::play_games(players, seed, first_game, records, threads, never);
 }
 
 TEST(Arena, RecordsDependOnSeedAndGameNumberOnlyWhateverTheThreadsOrRange) {
-    const auto players = lineup(PlayerKind::TreeSearch, PlayerKind::Greedy, PlayerKind::Random, PlayerKind::Random);
+    const auto players = lineup(PlayerKind::Mcts, PlayerKind::Greedy, PlayerKind::Random, PlayerKind::Random);
     std::vector<GameRecord> whole(8), split(8), other_seed(8);
     play_games(players, 21, 100, whole, 1);
     play_games(players, 21, 100, std::span(split).first(3), 2);
@@ -186,6 +194,9 @@ TEST(Arena, RotatesSeatsAndRecordsTheOneGameThatFourGreedyPlayersAlwaysPlay) {
     for (std::size_t g = 0; g < records.size(); ++g) {
         EXPECT_EQ(records[g].scores, scores);
         EXPECT_EQ(records[g].plies, reference.ply());
+        Game replayed;
+        for (std::size_t m = 0; m < records[g].plies; ++m) play(replayed, records[g].moves[m]);
+        EXPECT_EQ(replayed, reference) << "the recorded moves replay the game";
         for (std::size_t s = 0; s < game::NUM_SEATS; ++s) sittings[records[g].player[s]][s] += 1;
         const auto top = *std::max_element(scores.begin(), scores.end());
         for (std::size_t s = 0; s < game::NUM_SEATS; ++s) {
@@ -196,6 +207,25 @@ TEST(Arena, RotatesSeatsAndRecordsTheOneGameThatFourGreedyPlayersAlwaysPlay) {
         }
     }
     for (const auto& seats : sittings) EXPECT_EQ(seats, (std::array<int, 4>{2, 2, 2, 2}));
+}
+
+// An interrupt whose check first asks to stop after `calls` checks.
+struct StopAfter {
+    int calls;
+    static bool check(void* self) { return --static_cast<StopAfter*>(self)->calls <= 0; }
+};
+
+TEST(Arena, AnInterruptStopsEveryThreadInsideItsSearch) {
+    PlayerSettings slow{.kind = PlayerKind::Mcts};
+    slow.search.seconds = 30;
+    const std::array<PlayerSettings, NUM_PLAYERS> players = {slow, slow, slow, slow};
+    std::vector<GameRecord> records(4);
+    StopAfter stop{3};
+    common::Interrupt interrupt(StopAfter::check, &stop, std::chrono::milliseconds(10));
+    const auto start = std::chrono::steady_clock::now();
+    players::play_games(players, 1, 0, records, 2, interrupt);
+    EXPECT_TRUE(interrupt.requested());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 }  // namespace

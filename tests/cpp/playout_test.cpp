@@ -23,10 +23,9 @@ std::set<std::size_t> accepted_grid_indices(const Game& game) {
 
 void check_invariants(const Game& game) {
     for (std::size_t k = 0; k < 4; ++k) {
-        const Agent& agent = game.agents[k];
-        ASSERT_EQ(agent.placed, 21 - __builtin_popcount(agent.remaining));
-        ASSERT_EQ(agent.cells - BOARD_MASK, Bitboard{});
-        for (std::size_t other = k + 1; other < 4; ++other) ASSERT_FALSE(agent.cells.intersects(game.agents[other].cells));
+        ASSERT_EQ(game.placed(k), 21 - __builtin_popcount(game.pieces_in_hand(k)));
+        ASSERT_EQ(game.cells(k) - BOARD_MASK, Bitboard{});
+        for (std::size_t other = k + 1; other < 4; ++other) ASSERT_FALSE(game.cells(k).intersects(game.cells(other)));
     }
 }
 
@@ -38,9 +37,9 @@ TEST_P(Playout, StepAcceptsExactlyTheReferenceMoves) {
     std::size_t turns = 0;
     while (!game.over()) {
         ASSERT_LT(++turns, 400u);
-        const std::size_t mover = game.current;
+        const std::size_t mover = game.seat_to_move();
         const std::set<std::size_t> legal = reference::legal_grid_indices(game, mover);
-        if (game.agents[mover].done) {
+        if (game.is_done(mover)) {
             ASSERT_TRUE(legal.empty()) << "done agent " << mover << " still has moves";
             ASSERT_EQ(accepted_grid_indices(game).size(), NUM_GRID_POSITIONS);
             ASSERT_FALSE(game.step(std::nullopt));
@@ -49,12 +48,12 @@ TEST_P(Playout, StepAcceptsExactlyTheReferenceMoves) {
         ASSERT_FALSE(legal.empty()) << "agent " << mover << " not done but stuck";
         ASSERT_EQ(accepted_grid_indices(game), legal);
         for (std::size_t k = 0; k < 4; ++k) {
-            ASSERT_EQ(game.agents[k].done, reference::legal_grid_indices(game, k).empty()) << k;
+            ASSERT_EQ(game.is_done(k), reference::legal_grid_indices(game, k).empty()) << k;
         }
         auto pick = legal.begin();
         std::advance(pick, std::uniform_int_distribution<std::size_t>(0, legal.size() - 1)(rng));
         ASSERT_FALSE(game.step(*pick));
-        ASSERT_EQ(game.current, (mover + 1) % 4);
+        ASSERT_EQ(game.seat_to_move(), (mover + 1) % 4);
         check_invariants(game);
     }
     for (std::size_t k = 0; k < 4; ++k) EXPECT_TRUE(reference::legal_grid_indices(game, k).empty());

@@ -34,10 +34,10 @@ inline Cell turn_clockwise(Cell cell, std::size_t k) {
 // Who owns each cell (-1 for nobody), and the rules for one agent on it.
 class Board {
 public:
-    Board(const Game& game, std::size_t agent) : agent_(static_cast<int>(agent)), remaining_(game.agents[agent].remaining) {
+    Board(const Game& game, std::size_t agent) : agent_(static_cast<int>(agent)), remaining_(game.pieces_in_hand(agent)) {
         for (auto& row : owner_) row.fill(-1);
         for (std::size_t k = 0; k < 4; ++k) {
-            for (auto [r, c] : cells_of(game.agents[k].cells)) {
+            for (auto [r, c] : cells_of(game.cells(k))) {
                 owner_[r][c] = static_cast<int>(k);
                 has_own_ |= static_cast<int>(k) == agent_;
             }
@@ -82,10 +82,10 @@ inline std::set<std::size_t> legal_grid_indices(const Game& game, std::size_t ag
     const Board board(game, agent);
     std::set<std::size_t> out;
     std::vector<Cell> absolute;
-    for (std::size_t i = 0; i < game.actions->actions.size(); ++i) {
+    for (std::size_t i = 0; i < game.action_set().actions.size(); ++i) {
         absolute.clear();
         for (Cell cell : placement_cells()[i]) absolute.push_back(turn_clockwise(cell, agent));
-        const Action& action = game.actions->actions[i];
+        const Action& action = game.action_set().actions[i];
         if (board.legal(absolute, catalogue_index(action.piece))) out.insert(action.grid_index);
     }
     return out;

@@ -20,10 +20,10 @@ constexpr std::uint32_t I1_BIT = 1, I5_BIT = 1u << 20;
 bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 Game with_agent0(std::uint32_t remaining, std::uint8_t last_piece) {
-    Game g;
-    g.agents[0].remaining = remaining;
-    g.agents[0].last_piece = last_piece;
-    return g;
+    Position layout;
+    layout.pieces_in_hand[0] = remaining;
+    layout.last_piece[0] = last_piece;
+    return *Game::set_up(layout);
 }
 
 TEST(Scores, FreshGameIsMinus89Everywhere) {

@@ -126,7 +126,7 @@ TEST(StateBytes, SeatToMove) {
     b[277] = 3;
     const auto g = load(b);
     ASSERT_TRUE(g);
-    EXPECT_EQ(g->current, 3u);
+    EXPECT_EQ(g->seat_to_move(), 3u);
     for (int seat = 4; seat < 256; ++seat) {
         b[277] = static_cast<std::uint8_t>(seat);
         EXPECT_FALSE(load(b)) << seat;
@@ -142,7 +142,7 @@ TEST(StateBytes, LastPieceMustBeNoneOrACode) {
             const bool is_code = byte == 0 || std::find(std::begin(CODES), std::end(CODES), byte) != std::end(CODES);
             const auto g = load(b);
             ASSERT_EQ(g.has_value(), is_code) << "agent " << k << " byte " << byte;
-            if (g) EXPECT_EQ(g->agents[k].last_piece, byte);
+            if (g) EXPECT_EQ(g->last_piece(k), byte);
         }
     }
     for (std::uint8_t bad : {4, 5, 8, 102}) {
@@ -174,7 +174,7 @@ TEST(StateBytes, CellsMustBeBoardCells) {
                 b[cells_at(k) + j] = static_cast<std::uint8_t>(1u << t);
                 const auto g = load(b);
                 ASSERT_EQ(g.has_value(), on_board) << "agent " << k << " cell " << cell;
-                if (g) EXPECT_EQ(g->agents[k].cells, Bitboard::single(cell));
+                if (g) EXPECT_EQ(g->cells(k), Bitboard::single(cell));
             }
         }
     }
@@ -199,14 +199,12 @@ TEST(StateBytes, PlacedIsRecomputedFromRemaining) {
     set_remaining(b, 3, 0x0F0F0F);
     const auto g = load(b);
     ASSERT_TRUE(g);
-    EXPECT_EQ(g->agents[0].placed, 21);
-    EXPECT_EQ(g->agents[1].placed, 19);
-    EXPECT_EQ(g->agents[2].placed, 0);
-    EXPECT_EQ(g->agents[3].placed, 9);
-    EXPECT_TRUE(g->agents[0].done);  // nothing left in hand
+    EXPECT_EQ(g->placed(0), 21);
+    EXPECT_EQ(g->placed(1), 19);
+    EXPECT_EQ(g->placed(2), 0);
+    EXPECT_EQ(g->placed(3), 9);
+    EXPECT_TRUE(g->is_done(0));  // nothing left in hand
     EXPECT_EQ(g->ply(), 49u);
-    for (std::size_t k = 0; k < 4; ++k) EXPECT_EQ(g->agents[k].color, static_cast<Color>(k));
-    EXPECT_EQ(g->num_agents, 4u);
 }
 
 // Random corruptions of real states: the reader accepts exactly what the
@@ -233,12 +231,12 @@ TEST(StateBytes, MutatedStatesAreJudgedByTheLayout) {
             ++accepted;
             ASSERT_EQ(bytes_of(*g), b);
             for (std::size_t k = 0; k < 4; ++k) {
-                ASSERT_EQ(g->agents[k].placed, 21 - __builtin_popcount(g->agents[k].remaining));
+                ASSERT_EQ(g->placed(k), 21 - __builtin_popcount(g->pieces_in_hand(k)));
             }
             if (n % 25 == 0) {
                 ++checked_done;
                 for (std::size_t k = 0; k < 4; ++k) {
-                    EXPECT_EQ(g->agents[k].done, reference::legal_grid_indices(*g, k).empty()) << k;
+                    EXPECT_EQ(g->is_done(k), reference::legal_grid_indices(*g, k).empty()) << k;
                 }
             }
         }
@@ -253,7 +251,7 @@ TEST(StateBytes, OverlappingCellsLoad) {
     for (std::size_t k = 0; k < 4; ++k) set_cell(b, k, cell_index(5, 5));
     const auto g = load(b);
     ASSERT_TRUE(g);
-    for (std::size_t k = 0; k < 4; ++k) EXPECT_TRUE(g->agents[k].cells.contains(cell_index(5, 5)));
+    for (std::size_t k = 0; k < 4; ++k) EXPECT_TRUE(g->cells(k).contains(cell_index(5, 5)));
 }
 
 TEST(StateBytes, PositionWithoutMovesIsOverAtOnce) {
@@ -278,12 +276,13 @@ TEST(StateBytes, LoadedDoneSeatToMovePasses) {
     b[277] = 1;
     auto g = load(b);
     ASSERT_TRUE(g);
-    EXPECT_FALSE(g->agents[0].done);
-    EXPECT_TRUE(g->agents[1].done);
-    EXPECT_FALSE(g->agents[2].done);
+    EXPECT_FALSE(g->is_done(0));
+    EXPECT_TRUE(g->is_done(1));
+    EXPECT_FALSE(g->is_done(2));
     EXPECT_FALSE(g->over());
-    Game expected = *g;
-    expected.current = 2;
+    Position layout = g->position();
+    layout.seat_to_move = 2;
+    const Game expected = *Game::set_up(layout);
     ASSERT_FALSE(g->step(std::nullopt));
     EXPECT_EQ(*g, expected);
 }

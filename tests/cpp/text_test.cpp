@@ -67,9 +67,9 @@ std::vector<int> owners_in_row(const std::string& line) {
 
 // Loads a state in which each listed agent covers (row, column).
 Game with_cells(const std::vector<std::pair<std::size_t, unsigned>>& cells) {
-    Game g;
-    for (auto [agent, cell] : cells) g.agents[agent].cells |= Bitboard::single(cell);
-    return g;
+    Position layout;
+    for (auto [agent, cell] : cells) layout.cells[agent] |= Bitboard::single(cell);
+    return *Game::set_up(layout);
 }
 
 TEST(Text, EmptyBoard) {
@@ -109,7 +109,9 @@ TEST(Text, EachAgentHasItsColourWhoeverIsToMove) {
     Game g;
     for (int k = 0; k < 4; ++k) ASSERT_FALSE(g.step(0));
     for (std::size_t current = 0; current < 4; ++current) {
-        g.current = current;
+        Position layout = g.position();
+        layout.seat_to_move = current;
+        g = *Game::set_up(layout);
         const auto lines = lines_of(g.text());
         EXPECT_EQ(owners_in_row(lines[2]).front(), 0);
         EXPECT_EQ(owners_in_row(lines[2]).back(), 1);
@@ -148,7 +150,7 @@ TEST(Text, ReadsBackTheBoardOfRandomGames) {
                 for (unsigned c = 0; c < 20; ++c) {
                     int expected = -1;
                     for (int k = 3; k >= 0; --k) {
-                        if (g.agents[k].cells.contains(cell_index(r, c))) expected = k;
+                        if (g.cells(k).contains(cell_index(r, c))) expected = k;
                     }
                     ASSERT_EQ(owners[c], expected) << "row " << r << " column " << c;
                 }

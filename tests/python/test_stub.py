@@ -18,7 +18,7 @@ def test_stub_matches_the_module():
     assert (package / "_vexlan.pyi").exists()
     assert (package / "_batch.pyi").exists()
     result = subprocess.run(
-        [sys.executable, "-m", "mypy.stubtest", "vexlan_rl._vexlan", "vexlan_rl._batch"],
+        [sys.executable, "-m", "mypy.stubtest", "vexlan_rl._vexlan", "vexlan_rl._batch", "vexlan_rl._engine"],
         capture_output=True, text=True, env={**os.environ, "MYPY_CACHE_DIR": os.devnull},
     )
     assert result.returncode == 0, result.stdout + result.stderr

@@ -20,8 +20,10 @@ struct Action {
     PieceType piece = PieceType::I1;
 };
 
-inline constexpr std::size_t NUM_GRID_POSITIONS = 91 * 400;  // 36400
 inline constexpr std::size_t NUM_SEATS = 4;
+// The action grid: an anchor cell (row, column) for every orientation.
+inline constexpr std::size_t GRID_CELLS = BOARD_SIZE * BOARD_SIZE;                   // 400
+inline constexpr std::size_t NUM_GRID_POSITIONS = NUM_ORIENTATIONS * GRID_CELLS;     // 36400
 
 // One placement of a piece type seen from a cell that it covers: its cells
 // as a reach mask (see reach.hpp), and its dense index when that cell is
@@ -104,6 +106,9 @@ struct ActionSet {
         }
         return entries;
     }
+
+    // Orientation `orientation` anchored at (0, 0), where every orientation fits.
+    const Action& at_origin(std::size_t orientation) const { return actions[*grid[orientation * GRID_CELLS]]; }
 
     std::span<const std::uint16_t> candidates_for(unsigned cell, std::size_t catalogue_index) const {
         const std::size_t x = cell * NUM_PIECE_TYPES + catalogue_index;

@@ -44,8 +44,6 @@ struct Piece {
     }
 };
 
-inline constexpr std::size_t NUM_ORIENTATIONS = 91;
-
 // The catalogue: the 91 orientations in orientation-index order.
 std::vector<Piece> generate();
 

@@ -20,6 +20,8 @@ enum class PieceType : std::uint8_t {
 };
 
 inline constexpr std::size_t NUM_PIECE_TYPES = 21;
+// Fixed orientations of all piece types: each rotation and reflection that differs.
+inline constexpr std::size_t NUM_ORIENTATIONS = 91;
 inline constexpr std::uint32_t ALL_PIECES = (1u << NUM_PIECE_TYPES) - 1;  // 0x1FFFFF
 
 inline constexpr std::array<PieceType, NUM_PIECE_TYPES> ALL_PIECE_TYPES = {

@@ -33,16 +33,21 @@ bool integer_format(const char* format, std::size_t item_size, IntegerFormat& ou
     return true;
 }
 
-std::int64_t read_integer(const unsigned char* item, const IntegerFormat& format) {
+// The item's bits, zero- or sign-extended to 64.
+std::uint64_t item_bits(const unsigned char* item, const IntegerFormat& format) {
     std::uint64_t bits = 0;
     for (std::size_t b = 0; b < format.size; ++b) {
         const std::size_t significance = format.big_endian ? format.size - 1 - b : b;
         bits |= static_cast<std::uint64_t>(item[b]) << (8 * significance);
     }
-    if (format.is_signed) {
-        const unsigned unused = 64 - 8 * static_cast<unsigned>(format.size);
-        return static_cast<std::int64_t>(bits << unused) >> unused;
-    }
+    if (!format.is_signed) return bits;
+    const unsigned unused = 64 - 8 * static_cast<unsigned>(format.size);
+    return static_cast<std::uint64_t>(static_cast<std::int64_t>(bits << unused) >> unused);
+}
+
+std::int64_t read_integer(const unsigned char* item, const IntegerFormat& format) {
+    const std::uint64_t bits = item_bits(item, format);
+    if (format.is_signed) return static_cast<std::int64_t>(bits);
     return bits > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
                ? std::numeric_limits<std::int64_t>::max()
                : static_cast<std::int64_t>(bits);
@@ -53,40 +58,65 @@ bool wrong_count(std::size_t expected, Py_ssize_t given) {
     return false;
 }
 
+// A one-dimensional integer buffer of `value`, released on destruction.
+class ActionBuffer {
+public:
+    explicit ActionBuffer(PyObject* value) {
+        held_ = PyObject_GetBuffer(value, &view_, PyBUF_FORMAT | PyBUF_STRIDES) == 0;
+        if (!held_) return;
+        if (!integer_format(view_.format, static_cast<std::size_t>(view_.itemsize), format_)) {
+            PyErr_Format(PyExc_TypeError, "Actions must be integers, got a buffer of format '%s'",
+                         view_.format != nullptr ? view_.format : "B");
+            valid_ = false;
+        } else if (view_.ndim != 1) {
+            PyErr_Format(PyExc_ValueError, "Actions must be one-dimensional, got %d dimensions", view_.ndim);
+            valid_ = false;
+        }
+    }
+    ActionBuffer(const ActionBuffer&) = delete;
+    ActionBuffer& operator=(const ActionBuffer&) = delete;
+    ~ActionBuffer() {
+        if (held_) PyBuffer_Release(&view_);
+    }
+
+    bool ok() const { return held_ && valid_; }
+    std::size_t size() const { return static_cast<std::size_t>(view_.shape[0]); }
+    const IntegerFormat& format() const { return format_; }
+    // A C-contiguous exporter may give no strides: its stride is the item size.
+    const unsigned char* item(std::size_t i) const {
+        const Py_ssize_t stride = view_.strides != nullptr ? view_.strides[0] : view_.itemsize;
+        return static_cast<const unsigned char*>(view_.buf) + static_cast<Py_ssize_t>(i) * stride;
+    }
+
+private:
+    Py_buffer view_{};
+    IntegerFormat format_{};
+    bool held_ = false;
+    bool valid_ = true;
+};
+
 bool read_buffer(PyObject* value, std::span<std::int64_t> out) {
-    Py_buffer view;
-    if (PyObject_GetBuffer(value, &view, PyBUF_FORMAT | PyBUF_STRIDES) < 0) return false;
-    struct Release {
-        Py_buffer* view;
-        ~Release() { PyBuffer_Release(view); }
-    } release{&view};
-    IntegerFormat format;
-    if (!integer_format(view.format, static_cast<std::size_t>(view.itemsize), format)) {
-        PyErr_Format(PyExc_TypeError, "Actions must be integers, got a buffer of format '%s'",
-                     view.format != nullptr ? view.format : "B");
-        return false;
-    }
-    if (view.ndim != 1) {
-        PyErr_Format(PyExc_ValueError, "Actions must be one-dimensional, got %d dimensions", view.ndim);
-        return false;
-    }
-    if (static_cast<std::size_t>(view.shape[0]) != out.size()) return wrong_count(out.size(), view.shape[0]);
-    const auto* start = static_cast<const unsigned char*>(view.buf);
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        out[i] = read_integer(start + static_cast<Py_ssize_t>(i) * view.strides[0], format);
-    }
+    const ActionBuffer buffer(value);
+    if (!buffer.ok()) return false;
+    if (buffer.size() != out.size()) return wrong_count(out.size(), static_cast<Py_ssize_t>(buffer.size()));
+    for (std::size_t i = 0; i < out.size(); ++i) out[i] = read_integer(buffer.item(i), buffer.format());
     return true;
 }
 
 bool read_sequence(PyObject* value, std::span<std::int64_t> out) {
-    // A private tuple, so that another thread changing a list cannot pull
-    // items away while they are read.
-    Owned items(PySequence_Tuple(value));
-    if (!items) {
+    // Only a sequence of known length: an iterator could be endless.
+    if (!PySequence_Check(value) || PyUnicode_Check(value)) {
         PyErr_Format(PyExc_TypeError, "Actions must be a buffer or sequence of integers, not '%s'",
                      Py_TYPE(value)->tp_name);
         return false;
     }
+    const Py_ssize_t length = PySequence_Size(value);
+    if (length < 0) return false;
+    if (static_cast<std::size_t>(length) != out.size()) return wrong_count(out.size(), length);
+    // A private tuple, so that another thread changing a list cannot pull
+    // items away while they are read.
+    Owned items(PySequence_Tuple(value));
+    if (!items) return false;
     const Py_ssize_t count = PyTuple_GET_SIZE(items.get());
     if (static_cast<std::size_t>(count) != out.size()) return wrong_count(out.size(), count);
     for (Py_ssize_t i = 0; i < count; ++i) {
@@ -106,6 +136,19 @@ bool read_sequence(PyObject* value, std::span<std::int64_t> out) {
 
 bool read_actions(PyObject* value, std::span<std::int64_t> out) {
     return PyObject_CheckBuffer(value) ? read_buffer(value, out) : read_sequence(value, out);
+}
+
+PyObject* action_at(PyObject* value, std::size_t slot) {
+    if (!PyObject_CheckBuffer(value)) {
+        Owned item(PySequence_GetItem(value, static_cast<Py_ssize_t>(slot)));
+        return item ? PyNumber_Index(item.get()) : nullptr;
+    }
+    const ActionBuffer buffer(value);
+    if (!buffer.ok()) return nullptr;
+    if (slot >= buffer.size()) return PyErr_Format(PyExc_IndexError, "No action for slot %zu", slot);
+    const std::uint64_t bits = item_bits(buffer.item(slot), buffer.format());
+    return buffer.format().is_signed ? PyLong_FromLongLong(static_cast<long long>(bits))
+                                     : PyLong_FromUnsignedLongLong(bits);
 }
 
 }  // namespace binding

@@ -11,8 +11,8 @@
 namespace binding {
 
 // A Python batch: the engine's batch, the actions of the step being read,
-// and the flag that arbitrates access (every call but the buffer getters
-// and state() is exclusive).
+// and the flag that arbitrates access (every call but the buffer getters,
+// state() and legal() is exclusive).
 struct PyBatchObject {
     PyObject_HEAD
     std::unique_ptr<batch::GameBatch> engine;
@@ -21,7 +21,7 @@ struct PyBatchObject {
     pid_t creator;  // worker threads exist only in the process that made them
 };
 
-// The class, created on first call; borrowed, or null with an exception set.
+// The class, made on first call; borrowed, or null with an exception set.
 PyTypeObject* batch_type();
 
 }  // namespace binding

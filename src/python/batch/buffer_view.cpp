@@ -1,5 +1,6 @@
 #include "buffer_view.hpp"
 
+#include "errors.hpp"
 #include "owned.hpp"
 #include "type_setup.hpp"
 
@@ -18,7 +19,7 @@ struct BufferObject {
 
 BufferObject* as_buffer(PyObject* self) { return reinterpret_cast<BufferObject*>(self); }
 
-int get_buffer(PyObject* self, Py_buffer* view, int flags) {
+int export_buffer(PyObject* self, Py_buffer* view, int flags) {
     if ((flags & PyBUF_WRITABLE) == PyBUF_WRITABLE) {
         PyErr_SetString(PyExc_BufferError, "The batch's buffers are read-only; copy them to write");
         return -1;
@@ -59,6 +60,11 @@ void deallocate_buffer(PyObject* self) {
     clear(self);
     type->tp_free(self);
     Py_DECREF(type);
+}
+
+
+int get_buffer(PyObject* self, Py_buffer* view, int flags) {
+    return guarded_status([&] { return export_buffer(self, view, flags); });
 }
 
 PyType_Slot SLOTS[] = {

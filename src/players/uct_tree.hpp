@@ -6,7 +6,7 @@
 
 #include "players/greedy_heuristic.hpp"
 #include "players/player.hpp"
-#include "players/random_stream.hpp"
+#include "common/random_stream.hpp"
 #include "players/turn.hpp"
 
 namespace players {
@@ -14,7 +14,7 @@ namespace players {
 // One node of a search tree, a position where a seat that is not done is to
 // move, or a finished game. The children of a node sit side by side in the
 // pool, ordered by the greedy score of their moves, best first.
-struct SearchNode {
+struct UctNode {
     std::array<float, game::NUM_SEATS> reward_sum{};  // summed playout rewards, by absolute seat
     std::uint32_t visits = 0;
     std::uint32_t first_child = 0;
@@ -32,9 +32,9 @@ struct SearchNode {
 // (progressive widening), so that a few hundred simulations are not spread
 // over a few hundred moves. Nodes come from a pool whose memory is kept from
 // one search to the next: a simulation allocates nothing once it has grown.
-class SearchTree {
+class UctTree {
 public:
-    explicit SearchTree(const SearchSettings& settings) : settings_(&settings) {}
+    explicit UctTree(const SearchSettings& settings) : settings_(&settings) {}
 
     // Forgets the previous tree and roots a new one at `root`, where the seat
     // to move must have a placement.
@@ -57,8 +57,8 @@ private:
 
     const SearchSettings* settings_;
     game::Game root_;
-    RandomStream stream_;
-    std::vector<SearchNode> pool_;
+    common::RandomStream stream_;
+    std::vector<UctNode> pool_;
     std::vector<std::uint32_t> path_;
     Turn turn_;
     std::vector<PlacementScore> scores_;

@@ -1,4 +1,4 @@
-#include "players/search_tree.hpp"
+#include "players/uct_tree.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -24,7 +24,7 @@ std::array<float, game::NUM_SEATS> rewards(const game::Game& position, game::Rew
 
 }  // namespace
 
-void SearchTree::start(const game::Game& root, std::uint64_t seed) {
+void UctTree::start(const game::Game& root, std::uint64_t seed) {
     root_ = root;
     stream_.reseed(seed);
     pool_.clear();
@@ -32,7 +32,7 @@ void SearchTree::start(const game::Game& root, std::uint64_t seed) {
     if (!expand(0, root_)) throw game::Fault("The search root has no room or no move");
 }
 
-bool SearchTree::expand(std::uint32_t node, const game::Game& position) {
+bool UctTree::expand(std::uint32_t node, const game::Game& position) {
     if (position.over()) {
         pool_[node].expanded = true;  // a finished game: a leaf for good
         return false;
@@ -50,16 +50,16 @@ bool SearchTree::expand(std::uint32_t node, const game::Game& position) {
     const auto first = static_cast<std::uint32_t>(pool_.size());
     pool_.resize(pool_.size() + count);
     for (std::size_t i = 0; i < count; ++i) pool_[first + i].move = turn_.grid_index(position, order_[i]);
-    SearchNode& expanded = pool_[node];
+    UctNode& expanded = pool_[node];
     expanded.first_child = first;
     expanded.num_children = static_cast<std::uint16_t>(count);
-    expanded.mover = static_cast<std::uint8_t>(position.current);
+    expanded.mover = static_cast<std::uint8_t>(position.seat_to_move());
     expanded.expanded = true;
     return true;
 }
 
-std::uint32_t SearchTree::select(std::uint32_t node) const {
-    const SearchNode& parent = pool_[node];
+std::uint32_t UctTree::select(std::uint32_t node) const {
+    const UctNode& parent = pool_[node];
     std::uint32_t width = parent.num_children;
     if (settings_->widening > 0) {
         const double considered = std::ceil(settings_->widening * std::sqrt(static_cast<double>(parent.visits) + 1));
@@ -69,7 +69,7 @@ std::uint32_t SearchTree::select(std::uint32_t node) const {
     std::uint32_t best = parent.first_child;
     double best_value = -1;
     for (std::uint32_t child = parent.first_child; child < parent.first_child + width; ++child) {
-        const SearchNode& candidate = pool_[child];
+        const UctNode& candidate = pool_[child];
         if (candidate.visits == 0) return child;
         const double visits = candidate.visits;
         const double value = candidate.reward_sum[parent.mover] / visits +
@@ -82,7 +82,7 @@ std::uint32_t SearchTree::select(std::uint32_t node) const {
     return best;
 }
 
-std::array<float, game::NUM_SEATS> SearchTree::play_out(game::Game& position) {
+std::array<float, game::NUM_SEATS> UctTree::play_out(game::Game& position) {
     while (!position.over()) {
         if (!turn_.read(position)) throw game::Fault("A seat to move in a playout has no placement");
         const std::size_t chosen = settings_->playout == PlayoutPolicy::Greedy
@@ -93,7 +93,7 @@ std::array<float, game::NUM_SEATS> SearchTree::play_out(game::Game& position) {
     return rewards(position, settings_->reward);
 }
 
-void SearchTree::simulate() {
+void UctTree::simulate() {
     game::Game position = root_;
     std::uint32_t node = 0;
     path_.clear();
@@ -110,7 +110,7 @@ void SearchTree::simulate() {
     }
     const std::array<float, game::NUM_SEATS> reward = play_out(position);
     for (std::uint32_t visited : path_) {
-        SearchNode& n = pool_[visited];
+        UctNode& n = pool_[visited];
         n.visits += 1;
         for (std::size_t k = 0; k < game::NUM_SEATS; ++k) n.reward_sum[k] += reward[k];
     }

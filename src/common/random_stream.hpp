@@ -2,11 +2,13 @@
 
 #include <cstdint>
 
-namespace players {
+namespace common {
 
-// A small seeded generator (xoshiro256**, seeded through SplitMix64) whose
-// draws are the same on every compiler and standard library, unlike the
-// distributions of <random>; the players' reproducibility rests on it.
+// The one random stream of the engine's layers: a small seeded generator
+// (xoshiro256**, seeded through SplitMix64) whose draws are the same on
+// every compiler and standard library, unlike the distributions of <random>.
+// The reproducibility of the players and of the batch's random play rests
+// on it. A plain 32-byte value.
 class RandomStream {
 public:
     explicit RandomStream(std::uint64_t seed = 0) { reseed(seed); }
@@ -57,4 +59,4 @@ inline std::uint64_t derive_seed(std::uint64_t seed, std::uint64_t stream) {
     return mixer.next();
 }
 
-}  // namespace players
+}  // namespace common
