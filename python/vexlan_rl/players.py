@@ -232,8 +232,9 @@ def play_games(players: Sequence[Player], seed: int, first_game: int, count: int
     records = _play_games(engines, seed % _SEED_MODULUS, first_game, count, threads)
     # Places are whole or half numbers, computed in single precision; exact, tied places compare
     # equal to the places they share and read back as written.
-    return [GameRecord(players, scores, shares, tuple(round(2.0 * place) / 2.0 for place in places), plies)  # type: ignore[arg-type]
-            for players, scores, shares, places, plies in records]
+    return [GameRecord(players, scores, shares, tuple(round(2.0 * place) / 2.0 for place in places),  # type: ignore[arg-type]
+                       plies, moves)
+            for players, scores, shares, places, plies, moves in records]
 
 
 def _estimate(values: list[float], lowest: float, highest: float) -> Estimate:
