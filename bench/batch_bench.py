@@ -69,7 +69,7 @@ def by_mask(game: PyVexlan, seat: int, rng: random.Random) -> int:
 
 
 def environment_loop() -> Callable[[], int]:
-    from vexlan_rl.env import env
+    from vexlan_rl.rl.env import env
     environment = env()
     environment.reset(seed=0)
     rng = np.random.default_rng(0)

@@ -12,7 +12,7 @@ import argparse
 import math
 import random
 
-from vexlan_rl.ratings import BETA, INITIAL, rate_game
+from vexlan_rl.players.ratings import BETA, INITIAL, rate_game
 
 GAPS = (2.0, 4.0, 8.0, 16.0)
 

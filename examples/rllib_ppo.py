@@ -1,7 +1,6 @@
 """PPO with action masking on the PettingZoo environment, trained with Ray's RLlib.
 
-    pip install torch==2.13.0      # first: any other version pulls a multi-GB CUDA build
-    pip install 'vexlan-rl[ray]'
+    pip install -c tools/constraints.txt torch '.[ray]'   # from a checkout; the pinned torch is a CPU build
     python examples/rllib_ppo.py --iterations 20                   # this machine, CPU only
     python examples/rllib_ppo.py --address HEAD_IP:6379 --env-runners 8   # a running Ray cluster
 
@@ -44,9 +43,11 @@ from ray.tune.registry import register_env
 from torch import nn
 
 from vexlan_rl import PyVexlan
-from vexlan_rl.arena_cli import results_table
-from vexlan_rl.env import BOARD, PIECES, PLANES, SEATS, env
+from vexlan_rl.actions import BOARD, SEATS
+from vexlan_rl.cli.arena import results_table
 from vexlan_rl.players import GameRecord, RandomPlayer, summarize
+from vexlan_rl.rl.env import env
+from vexlan_rl.rl.spaces import PIECES, PLANES
 
 POLICY = "shared"
 ORIENTATIONS = PyVexlan.action_grid_shape[0]

@@ -3,9 +3,9 @@ then plays a few games with the learned policy and prints its outcomes.
 
     python examples/train_maskable_ppo.py --timesteps 20000
 
-Needs `pip install torch==2.13.0` first (in a CPython 3.11 virtual
-environment, where that version is a CPU build), then `pip install '.[sb3]'`
-from a checkout. The policy reads the board planes and the pieces in hand
+Needs `pip install -c tools/constraints.txt torch '.[sb3]'` from a checkout,
+in a CPython 3.11 virtual environment: the constraints pin torch to the
+release that is a CPU build there. The policy reads the board planes and the pieces in hand
 (see seat_env.py); a few hundred steps only check that everything fits
 together, real learning takes millions.
 """

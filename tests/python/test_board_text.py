@@ -4,7 +4,7 @@ import pytest
 
 from random_play import play
 from vexlan_rl import PyVexlan
-from vexlan_rl.board_text import board_text
+from vexlan_rl.render.board_text import board_text
 
 
 def rendered(game: PyVexlan, capfd: pytest.CaptureFixture[str]) -> str:

@@ -14,7 +14,7 @@ import pytest
 
 import vexlan_rl
 from vexlan_rl import PyVexlan
-from vexlan_rl.cli import parse_arguments, play_random_game
+from vexlan_rl.cli.selfplay import parse_arguments, play_random_game
 
 ROW_OF_FOUR = r"\s+(\S+)\s+(\S+)\s+(\S+)\s+(\S+)$"
 

@@ -11,8 +11,8 @@ import pytest
 
 from random_play import play
 from vexlan_rl import PyVexlan
-from vexlan_rl.board_text import board_text
-from vexlan_rl.compact_board import colour_wanted, compact_board
+from vexlan_rl.render.board_text import board_text
+from vexlan_rl.render.compact_board import colour_wanted, compact_board
 from vexlan_rl.last_move import last_move
 
 SGR = re.compile(r"\x1b\[[0-9;]*m")

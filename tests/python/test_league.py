@@ -14,7 +14,7 @@ from vexlan_rl.players import parse_player, play_games
 
 pytest.importorskip("openskill")
 from vexlan_rl.league import LeaguePlayer, choose_lineups  # noqa: E402
-from vexlan_rl.ratings import INITIAL, Rating  # noqa: E402
+from vexlan_rl.players.ratings import INITIAL, Rating  # noqa: E402
 
 RUN = ["run", "--pool", "greedy,mcts:10,mcts:30,mcts:20", "--reference", "random", "--seed", "7"]
 

@@ -15,8 +15,8 @@ import pytest
 from random_play import legal_indices, play
 
 from vexlan_rl import PyVexlan
-from vexlan_rl.arena_cli import results_table
-from vexlan_rl.intervals import student_t, t_975, wilson
+from vexlan_rl.cli.arena import results_table
+from vexlan_rl.players.intervals import student_t, t_975, wilson
 from vexlan_rl.players import (GameRecord, GreedyPlayer, MctsPlayer, RandomPlayer, evaluate, parse_player,
                                parse_players, play_games, summarize)
 
@@ -125,7 +125,7 @@ def test_intervals_are_honest_at_the_extremes():
 def test_without_openskill_the_arena_reports_no_ratings_and_its_plain_table(monkeypatch):
     monkeypatch.setitem(sys.modules, "openskill", None)  # what an interpreter without it finds
     monkeypatch.delitem(sys.modules, "openskill.models", raising=False)
-    monkeypatch.delitem(sys.modules, "vexlan_rl.ratings", raising=False)
+    monkeypatch.delitem(sys.modules, "vexlan_rl.players.ratings", raising=False)
     results = evaluate(parse_players("greedy,random,random,random"), 4, seed=1)
     assert [result.rating for result in results] == [None] * 4
     assert results_table(results).splitlines()[0].split() == \
@@ -212,7 +212,7 @@ def test_one_player_serves_one_thread_at_a_time():
 
 def test_players_are_opponents_in_the_pettingzoo_loop():
     pytest.importorskip("pettingzoo")
-    from vexlan_rl.env import env
+    from vexlan_rl.rl.env import env
 
     aec = env()
     aec.reset(seed=3)

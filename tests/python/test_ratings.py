@@ -7,10 +7,10 @@ import pytest
 from hypothesis import given
 from hypothesis import strategies as st
 
-from vexlan_rl.arena_cli import results_table
+from vexlan_rl.cli.arena import results_table
 from vexlan_rl.players import evaluate, parse_players, play_games
 
-ratings = pytest.importorskip("vexlan_rl.ratings", exc_type=ImportError)
+ratings = pytest.importorskip("vexlan_rl.players.ratings", exc_type=ImportError)
 openskill = pytest.importorskip("openskill.models")
 INITIAL, Rating, rate_game, rate_games = ratings.INITIAL, ratings.Rating, ratings.rate_game, ratings.rate_games
 

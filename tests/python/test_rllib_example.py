@@ -11,7 +11,7 @@ from pathlib import Path
 import pytest
 
 pytest.importorskip("ray", reason="Ray is not installed (pip install 'vexlan-rl[ray]'; tools/test-ray does)")
-pytest.importorskip("torch", reason="torch is not installed (pip install torch==2.13.0; tools/test-ray does)")
+pytest.importorskip("torch", reason="torch is not installed (pip install -c tools/constraints.txt torch; tools/test-ray does)")
 
 EXAMPLE = Path(__file__).resolve().parents[2] / "examples" / "rllib_ppo.py"
 

@@ -1,5 +1,6 @@
 """Type checks: the installed package and a typed usage example pass
-`mypy --strict`, and mypy does see the module's real types."""
+`mypy --strict` with the settings of pyproject.toml, and mypy does see the
+module's real types."""
 
 import subprocess
 import sys
@@ -11,26 +12,11 @@ pytest.importorskip("mypy")
 pytest.importorskip("pettingzoo")
 
 EXAMPLE = Path(__file__).with_name("typed_usage.py")
-# Strict checks, except that mypy does not analyse Gymnasium's wrappers, which
-# nothing here uses and which take it half a minute with numpy 2.5's stubs, nor
-# Ray, an optional extra that is mostly untyped.
-CONFIG = """\
-[mypy]
-strict = True
-
-[mypy-gymnasium.wrappers.*]
-follow_imports = skip
-
-[mypy-ray.*]
-follow_imports = skip
-ignore_missing_imports = True
-"""
+SETTINGS = Path(__file__).resolve().parents[2] / "pyproject.toml"  # [tool.mypy]
 
 
 def mypy(directory: Path, *arguments: str) -> subprocess.CompletedProcess:
-    config = directory / "mypy.ini"
-    config.write_text(CONFIG)
-    return subprocess.run([sys.executable, "-m", "mypy", "--config-file", str(config),
+    return subprocess.run([sys.executable, "-m", "mypy", "--config-file", str(SETTINGS),
                            "--cache-dir", str(directory / "cache"), *arguments],
                           capture_output=True, text=True, timeout=300)
 
@@ -60,3 +46,8 @@ def test_mypy_catches_misuse(tmp_path):
     assert 'Argument 1 to "step" of "PyVexlan" has incompatible type "str"' in result.stdout
     assert '"list[float] | None"' in result.stdout
     assert 'expression has type "bytes", variable has type "str"' in result.stdout
+
+
+def test_the_settings_are_strict(tmp_path):
+    result = mypy(tmp_path, "-c", "def untyped(value): return value")
+    assert result.returncode == 1 and "Function is missing a type annotation" in result.stdout

@@ -4,7 +4,7 @@ import numpy as np
 import pytest
 
 pytest.importorskip("gymnasium")
-from vexlan_rl.vector_env import SelfPlayVectorEnv  # noqa: E402
+from vexlan_rl.rl.vector_env import SelfPlayVectorEnv  # noqa: E402
 
 
 def test_self_play_reports_every_seat():

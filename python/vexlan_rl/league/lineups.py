@@ -16,7 +16,7 @@ from collections.abc import Sequence
 from dataclasses import dataclass
 
 from vexlan_rl.league.store import LINEUP, MATCH_GAMES, LeaguePlayer
-from vexlan_rl.ratings import Rating, draw_probability
+from vexlan_rl.players.ratings import Rating, draw_probability
 
 PLANNED_VARIANCE = 0.5  # within one batch of matches, a planned match counts as halving its players' variance
 

@@ -10,9 +10,9 @@ except ImportError as missing:
     raise ImportError(f"league plot needs matplotlib ({missing}); install it with: pip install 'vexlan-rl[plot]'",
                       name=missing.name) from missing
 
-from vexlan_rl.intervals import Z_95
+from vexlan_rl.players.intervals import Z_95
 from vexlan_rl.league.store import LeaguePlayer
-from vexlan_rl.ratings import INITIAL, Rating
+from vexlan_rl.players.ratings import INITIAL, Rating
 
 
 def plot_ratings(players: Sequence[LeaguePlayer], history: Sequence[tuple[int, int, Rating]], games: int,

@@ -18,7 +18,7 @@ from typing import Any
 from vexlan_rl.league.lineups import choose_lineups, rated_in
 from vexlan_rl.league.store import MATCH_GAMES, GameRow, LeaguePlayer, LeagueStore, Match
 from vexlan_rl.players import GameRecord, Player, parse_player, play_games
-from vexlan_rl.ratings import Rating, rate_game
+from vexlan_rl.players.ratings import Rating, rate_game
 
 
 def play_part(lineups: Mapping[int, Sequence[Player]], seed: int, threads: int, part: Any) -> list[GameRecord]:

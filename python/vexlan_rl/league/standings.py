@@ -3,7 +3,7 @@
 from collections.abc import Sequence
 from dataclasses import dataclass
 
-from vexlan_rl.intervals import Estimate, wilson
+from vexlan_rl.players.intervals import Estimate, wilson
 from vexlan_rl.league.store import GameRow, LeaguePlayer
 
 SEATS = 4

@@ -20,7 +20,7 @@ from dataclasses import dataclass
 from pathlib import Path
 from typing import Any
 
-from vexlan_rl.ratings import INITIAL, Rating
+from vexlan_rl.players.ratings import INITIAL, Rating
 
 SCHEMA_VERSION = 1
 LINEUP = 4

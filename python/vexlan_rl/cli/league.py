@@ -12,10 +12,11 @@ import time
 from collections.abc import Sequence
 from pathlib import Path
 
-from vexlan_rl.arena_cli import INTERRUPTED, interval, table
-from vexlan_rl.cli import positive_int
-from vexlan_rl.players import SPEC_HELP, parse_player
-from vexlan_rl.progress import ProgressBar
+from vexlan_rl.cli.arena import interval, table
+from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_int
+from vexlan_rl.cli.progress import ProgressBar
+from vexlan_rl.players import parse_player
+from vexlan_rl.players.specs import SPEC_HELP
 
 FAILED = 1
 
@@ -62,8 +63,7 @@ def parse_arguments(argv: Sequence[str], prog: str | None) -> argparse.Namespace
     run.add_argument("--ray", nargs="?", const="", default=None, metavar="ADDRESS",
                      help="play each match in a Ray task of T threads: on a Ray started on this machine, or on "
                           "the cluster at ADDRESS (needs the ray extra)")
-    run.add_argument("--progress", action=argparse.BooleanOptionalAction, default=None,
-                     help="show a progress bar on standard error (default: only on a terminal)")
+    add_progress_option(run)
     plot.add_argument("--out", type=Path, default=Path("league.png"), metavar="PNG",
                       help="where to write the picture (default: %(default)s)")
     arguments = parser.parse_args(argv)

@@ -7,11 +7,10 @@ import time
 from collections.abc import Sequence
 from functools import partial
 
-from vexlan_rl.cli import positive_int
-from vexlan_rl.players import SPEC_HELP, Estimate, Player, PlayerResult, evaluate, parse_players
-from vexlan_rl.progress import ProgressBar
-
-INTERRUPTED = 130  # the shell's status for a run ended by SIGINT
+from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_int
+from vexlan_rl.cli.progress import ProgressBar
+from vexlan_rl.players import Estimate, Player, PlayerResult, evaluate, parse_players
+from vexlan_rl.players.specs import SPEC_HELP
 
 
 def players_argument(text: str) -> list[Player]:
@@ -41,9 +40,7 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
     parser.add_argument("-s", "--seed", type=int, default=None,
                         help="seed of the games; the same seed plays the same games on any number of threads "
                              "(default: a fresh seed, printed with the result)")
-    parser.add_argument("--progress", action=argparse.BooleanOptionalAction, default=None,
-                        help="show a progress bar on standard error (default: only on a terminal, "
-                             "once a run has taken half a second)")
+    add_progress_option(parser)
     parser.add_argument("--ray", nargs="?", const="", default=None, metavar="ADDRESS",
                         help="play the games in shards over Ray tasks of T threads each, the same games and "
                              "results: on a Ray started on this machine, or on the cluster at ADDRESS "

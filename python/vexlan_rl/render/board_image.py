@@ -7,8 +7,12 @@ blindness. Below the board a legend strip shows each seat's colour beside its
 digit and underlines the agent whose turn it is (no mark once the game is over).
 """
 
-import numpy as np
-import numpy.typing as npt
+try:
+    import numpy as np
+    import numpy.typing as npt
+except ImportError as missing:
+    raise ImportError("vexlan_rl.render.board_image needs numpy; install it with: pip install 'vexlan-rl[batch]' "
+                      "(from a checkout: pip install '.[batch]')", name=missing.name) from missing
 
 from vexlan_rl._vexlan import PyVexlan
 

@@ -1,20 +1,19 @@
-"""The command line: random self-play games with a summary of the results."""
+"""The default command: random self-play games with a summary of the results."""
 
 import argparse
-import os
 import random
 import sys
 import time
 from collections.abc import Sequence
 
-from vexlan_rl import __version__
+from vexlan_rl._version import __version__
 from vexlan_rl._vexlan import PyVexlan
-from vexlan_rl.board_text import board_text
-from vexlan_rl.compact_board import colour_wanted, compact_board
-from vexlan_rl.progress import ProgressBar
+from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_int
+from vexlan_rl.cli.progress import ProgressBar
+from vexlan_rl.render.board_text import board_text
+from vexlan_rl.render.compact_board import colour_wanted, compact_board
 
 SEATS = range(4)
-INTERRUPTED = 130  # the shell's status for a run ended by SIGINT
 
 
 def play_random_game(game: PyVexlan, rng: random.Random) -> None:
@@ -36,23 +35,14 @@ def final_outcome(game: PyVexlan, reward_mode: str) -> list[float]:
     return outcome
 
 
-def positive_int(text: str) -> int:
-    try:
-        value = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
-    if value < 1:
-        raise argparse.ArgumentTypeError(f"must be at least 1, not {value}")
-    return value
-
-
 def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Namespace:
     parser = argparse.ArgumentParser(
         prog=prog,
         description="Plays random self-play games of the four-player placement game: every agent picks "
                     "uniformly among its legal placements. Prints the final board of the last game, its "
                     "scores and outcome, and a summary of all games.",
-        epilog="Subcommand: arena ranks four players against each other; see arena --help.",
+        epilog="Subcommands: arena ranks four players against each other, league rates a pool of players "
+               "kept in a file; see arena --help and league --help.",
     )
     parser.add_argument("-n", "--games", type=positive_int, default=100, metavar="N",
                         help="number of games to play (default: %(default)s)")
@@ -68,9 +58,7 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
                              "in 'color', or 'full', the 103-column coloured form of render() (default: 'color' "
                              "on a terminal unless NO_COLOR is set, else 'plain')")
     parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
-    parser.add_argument("--progress", action=argparse.BooleanOptionalAction, default=None,
-                        help="show a progress bar on standard error (default: only on a terminal, "
-                             "once a run has taken half a second)")
+    add_progress_option(parser)
     return parser.parse_args(argv)
 
 
@@ -141,23 +129,5 @@ def run(arguments: argparse.Namespace) -> int:
 
 
 def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
-    """Runs the command line with `argv` (default: the process's arguments) and
-    returns the exit status; bad arguments exit with status 2."""
-    argv = sys.argv[1:] if argv is None else argv
-    if argv and argv[0] == "arena":
-        from vexlan_rl.arena_cli import main as arena_main
-        return arena_main(argv[1:], f"{prog or 'vexlan_rl'} arena")
-    if argv and argv[0] == "league":
-        from vexlan_rl.league_cli import main as league_main
-        return league_main(argv[1:], f"{prog or 'vexlan_rl'} league")
-    arguments = parse_arguments(argv, prog)
-    try:
-        status = run(arguments)
-        sys.stdout.flush()
-    except BrokenPipeError:
-        # The reader went away (as with `| head`): stop quietly, and keep the
-        # interpreter's final flush from failing on the closed pipe too.
-        devnull = os.open(os.devnull, os.O_WRONLY)
-        os.dup2(devnull, sys.stdout.fileno())
-        return 1
-    return status
+    """Runs the self-play command with `argv` and returns the exit status."""
+    return run(parse_arguments(argv, prog))

@@ -1,6 +1,6 @@
 """Plackett-Luce ratings from four-seat finishing orders (needs `pip install 'vexlan-rl[ratings]'`).
 
-    from vexlan_rl.ratings import INITIAL, rate_game
+    from vexlan_rl.players.ratings import INITIAL, rate_game
 
     ratings = [INITIAL] * 4
     ratings = rate_game(ratings, places=[1.5, 1.5, 3.0, 4.0])  # two tied for first

@@ -1,0 +1,21 @@
+"""What the subcommands' parsers share: argument types, options and exit statuses."""
+
+import argparse
+
+INTERRUPTED = 130  # the shell's status for a run ended by SIGINT
+
+
+def positive_int(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"must be at least 1, not {value}")
+    return value
+
+
+def add_progress_option(parser: argparse.ArgumentParser) -> None:
+    parser.add_argument("--progress", action=argparse.BooleanOptionalAction, default=None,
+                        help="show a progress bar on standard error (default: only on a terminal, "
+                             "once a run has taken half a second)")
