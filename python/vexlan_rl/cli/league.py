@@ -7,6 +7,7 @@
 
 import argparse
 import random
+import sqlite3
 import sys
 import time
 from collections.abc import Sequence
@@ -124,7 +125,7 @@ def run(arguments: argparse.Namespace) -> int:
             seconds = time.perf_counter() - started
             played = store.game_count() - held
             progress.close(played)
-    except (LeagueBusy, ValueError) as error:
+    except (LeagueBusy, ValueError, OSError, sqlite3.DatabaseError) as error:
         print(f"error: {error}", file=sys.stderr)
         return FAILED
     print(f"{played} games played in {seconds:.2f} s ({played / max(seconds, 1e-9):.1f} games per second)")
@@ -153,6 +154,6 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
         plot_ratings(players, history, games, arguments.out, title=f"League {arguments.db.name}: {games} games")
         print(f"wrote {arguments.out}")
         return 0
-    except (FileNotFoundError, ValueError) as error:
+    except (ValueError, OSError, sqlite3.DatabaseError) as error:
         print(f"error: {error}", file=sys.stderr)
         return FAILED
