@@ -16,6 +16,7 @@ import time
 import numpy as np
 
 from vexlan_rl import PyVexlan
+from vexlan_rl._engine import pass_done_seats
 
 MID_GAME = range(20, 61)  # plies whose observe calls count as mid-game
 
@@ -32,17 +33,15 @@ def play_games(games: int, seed: int) -> tuple[float, int, list[int]]:
         game = PyVexlan()
         while not game.is_over:
             seat = game.agent_selection
-            if game.terminations[seat]:
-                game.step(None)
-            else:
-                before = clock()
-                game.observe(seat)
-                elapsed = clock() - before
-                if game.ply in MID_GAME:
-                    observe_ns.append(elapsed)
-                legal = game.legal_actions(seat)
-                game.step(legal[rng.integers(len(legal))])
+            before = clock()
+            game.observe(seat)
+            elapsed = clock() - before
+            if game.ply in MID_GAME:
+                observe_ns.append(elapsed)
+            legal = game.legal_actions(seat)
+            game.step(legal[rng.integers(len(legal))])
             steps += 1
+            pass_done_seats(game)
     return time.perf_counter() - start, steps, observe_ns
 
 

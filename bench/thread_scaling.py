@@ -24,6 +24,7 @@ import time
 from collections.abc import Callable
 
 from vexlan_rl import PyVexlan
+from vexlan_rl._engine import pass_done_seats
 
 try:
     from vexlan_rl.batch import GameBatch
@@ -59,14 +60,12 @@ def play_for(seconds: float, seed: int, start: threading.Barrier, games: list[in
     deadline = time.perf_counter() + seconds
     while time.perf_counter() < deadline:
         game.reset()
+        pass_done_seats(game)
         while not game.is_over:
-            seat = game.agent_selection
-            if game.terminations[seat]:
-                game.step(None)
-                continue
-            mask = game.observe(seat).action_mask
+            mask = game.observe(game.agent_selection).action_mask
             action = mask.find(1, rng.randrange(size))
             game.step(action if action >= 0 else mask.find(1))
+            pass_done_seats(game)
         played += 1
     games.append(played)
 

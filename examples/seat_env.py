@@ -27,6 +27,7 @@ import numpy.typing as npt
 from gymnasium import spaces
 
 from vexlan_rl import PyVexlan
+from vexlan_rl._engine import pass_done_seats
 
 SEATS = 4
 PIECES = len(PyVexlan.piece_names)
@@ -72,14 +73,10 @@ class SeatEnv(gymnasium.Env[Observation, int]):
         """Moves the opponents until the learner can place or the game is over;
         once the learner is out of moves, the others play the game out."""
         game = self.game
-        while not game.is_over:
-            mover = game.agent_selection
-            if game.terminations[mover]:
-                game.step(None)
-            elif mover == self.seat:
-                return
-            else:
-                game.step(int(self.np_random.choice(game.legal_actions(mover))))
+        pass_done_seats(game)
+        while not game.is_over and game.agent_selection != self.seat:
+            game.step(int(self.np_random.choice(game.legal_actions(game.agent_selection))))
+            pass_done_seats(game)
 
     def _observe(self) -> Observation:
         view = self.game.observe(self.seat)

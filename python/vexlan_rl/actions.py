@@ -20,47 +20,23 @@ the absolute board by its seat.
     >>> grid_index("L4", move.board_cells, agent=1)
     5600
 
-Nothing here needs the engine's process-wide tables, numpy or any other
-optional package; the functions are pure and safe on any thread.
+The orientations' shapes come from the engine (`vexlan_rl._engine`); nothing
+here needs numpy or any other optional package, and the functions are pure
+and safe on any thread.
 """
 
 import re
 from collections.abc import Iterable
 from dataclasses import dataclass
 
+from vexlan_rl._engine import BOARD_SIZE, NUM_SEATS, ORIENTATIONS as _SHAPES
 from vexlan_rl._vexlan import PyVexlan
 
 Cell = tuple[int, int]  # (row, column), row 0 at the top, column 0 at the left
 
-BOARD = 20
+BOARD = BOARD_SIZE
 GRID_POSITIONS = BOARD * BOARD  # positions of one orientation in the action grid
-SEATS = 4
-
-# Every orientation of every piece type, in the engine's orientation order:
-# variants separated by spaces, rows top to bottom separated by "/", X a cell.
-_VARIANTS = {
-    "I1": "X",
-    "I2": "XX X/X",
-    "V3": "XX/X. X./XX .X/XX XX/.X",
-    "I3": "XXX X/X/X",
-    "T4": ".X./XXX X./XX/X. XXX/.X. .X/XX/.X",
-    "O": "XX/XX",
-    "L4": "X../XXX XXX/X.. X./X./XX XX/X./X. XX/.X/.X XXX/..X ..X/XXX .X/.X/XX",
-    "I4": "XXXX X/X/X/X",
-    "Z4": "X./XX/.X .X/XX/X. .XX/XX. XX./.XX",
-    "F": ".X./XXX/X.. X../XXX/.X. XX./.XX/.X. .XX/XX./.X. ..X/XXX/.X. .X./XX./.XX .X./XXX/..X .X./.XX/XX.",
-    "X": ".X./XXX/.X.",
-    "P": "XX/XX/X. XX/XX/.X X./XX/XX .X/XX/XX XXX/.XX .XX/XXX XXX/XX. XX./XXX",
-    "W": "X../XX./.XX .XX/XX./X.. ..X/.XX/XX. XX./.XX/..X",
-    "Z5": "X../XXX/..X ..X/XXX/X.. .XX/.X./XX. XX./.X./.XX",
-    "Y": "XXXX/.X.. .X../XXXX XXXX/..X. ..X./XXXX X./X./XX/X. .X/.X/XX/.X X./XX/X./X. .X/XX/.X/.X",
-    "L5": "XXXX/X... X.../XXXX XXXX/...X ...X/XXXX X./X./X./XX .X/.X/.X/XX XX/X./X./X. XX/.X/.X/.X",
-    "U": "X.X/XXX XXX/X.X XX/X./XX XX/.X/XX",
-    "T5": ".X./.X./XXX X../XXX/X.. XXX/.X./.X. ..X/XXX/..X",
-    "V5": "XXX/X../X.. X../X../XXX ..X/..X/XXX XXX/..X/..X",
-    "N": ".XXX/XX.. XX../.XXX XXX./..XX ..XX/XXX. X./X./XX/.X .X/.X/XX/X. .X/XX/X./X. X./XX/.X/.X",
-    "I5": "XXXXX X/X/X/X/X",
-}
+SEATS = NUM_SEATS
 
 
 @dataclass(frozen=True)
@@ -78,12 +54,13 @@ class Orientation:
 
 
 def _orientations() -> tuple[Orientation, ...]:
+    """The engine's orientations, each numbered among its piece type's."""
     table: list[Orientation] = []
-    for piece in PyVexlan.piece_names:
-        for variant, shape in enumerate(_VARIANTS[piece].split()):
-            rows = shape.split("/")
-            cells = tuple((r, c) for r, line in enumerate(rows) for c, mark in enumerate(line) if mark == "X")
-            table.append(Orientation(len(table), piece, variant, cells, len(rows), len(rows[0])))
+    for index, (piece, cells) in enumerate(_SHAPES):
+        variant = sum(1 for earlier in table if earlier.piece == piece)
+        height = 1 + max(row for row, _ in cells)
+        width = 1 + max(column for _, column in cells)
+        table.append(Orientation(index, piece, variant, tuple(sorted(cells)), height, width))
     return tuple(table)
 
 

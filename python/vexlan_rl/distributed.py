@@ -36,7 +36,8 @@ except ImportError as missing:
 
 from vexlan_rl._vexlan import PyVexlan
 from vexlan_rl.batch import GameBatch
-from vexlan_rl.players import SEATS, GameRecord, Player, PlayerResult, play_games, summarize
+from vexlan_rl.players import GameRecord, Player, PlayerResult, play_games, summarize
+from vexlan_rl.players.arena import check_rotated_games
 
 Record = TypeVar("Record")
 
@@ -143,8 +144,10 @@ def run_shards(play: Callable[[Shard], list[Record]], parts: Sequence[Shard], *,
             if progress is not None:
                 progress(done)
     finally:
-        for task in waiting:  # after an error or an interrupt, stop the shards still running
-            ray.cancel(task)
+        # After an error or an interrupt, stop the shards still running. Their work is C++ that Ray cannot
+        # interrupt, so their workers are killed; Ray starts new ones as needed.
+        for task in waiting:
+            ray.cancel(task, force=True)
     return [record for part in parts for record in results[part.index]]
 
 
@@ -158,9 +161,7 @@ def arena(players: Sequence[Player], games: int, seed: int = 0, threads: int = 1
     """`vexlan_rl.players.evaluate` in shards over Ray tasks of `threads` CPUs
     each: the same games, the same results. The players travel to the tasks
     pickled, as their settings."""
-    if not isinstance(games, int) or games < SEATS or games % SEATS:
-        raise ValueError(f"games must be a positive multiple of {SEATS}, so that every player sits in "
-                         f"every seat equally often, not {games!r}")
+    check_rotated_games(games)
     play_games(players, seed, 0, 0, threads)  # a bad lineup or thread count fails here, before any task starts
     records = run_shards(partial(play_arena_shard, list(players), seed, threads), shards(games, shard_games),
                          local=local, address=address, progress=progress, cpus=threads)

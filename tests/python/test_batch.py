@@ -10,14 +10,10 @@ import pytest
 
 from random_play import play
 from vexlan_rl import PyVexlan
+from vexlan_rl._engine import pass_done_seats
 from vexlan_rl.batch import GameBatch
 
 GAMES = 10
-
-
-def pass_done(game: PyVexlan) -> None:
-    while not game.is_over and game.terminations[game.agent_selection]:
-        game.step(None)
 
 
 def assert_slot_matches(games: GameBatch, i: int, game: PyVexlan) -> None:
@@ -40,7 +36,7 @@ def started_games(seed: int) -> list[PyVexlan]:
     rng = np.random.default_rng(seed)
     games = [play(seed * 100 + i, int(rng.integers(0, 70)))[0] for i in range(GAMES)]
     for game in games:
-        pass_done(game)
+        pass_done_seats(game)
     return games
 
 
@@ -65,7 +61,7 @@ def test_a_batch_plays_as_separate_games(threads, mode, autoreset, dense):
             ends_now = False
             if not game.is_over:
                 game.step(int(actions[i]))
-                pass_done(game)
+                pass_done_seats(game)
                 ends_now = game.is_over
             assert games.terminated[i] == (ends_now or (game.is_over and not autoreset))
             expected = game.outcome(mode) if ends_now else [0.0] * 4

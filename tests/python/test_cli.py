@@ -15,6 +15,7 @@ import pytest
 import vexlan_rl
 from vexlan_rl import PyVexlan
 from vexlan_rl.cli.selfplay import parse_arguments, play_random_game
+from vexlan_rl.records import load_record
 
 ROW_OF_FOUR = r"\s+(\S+)\s+(\S+)\s+(\S+)\s+(\S+)$"
 
@@ -83,11 +84,12 @@ def test_help_documents_every_option():
     result = run_cli("--help")
     assert result.returncode == 0 and result.stdout.startswith("usage: python -m vexlan_rl ")
     parser_options = ["--games", "--seed", "--reward-mode", "--no-board", "--board", "--progress", "--no-progress",
-                      "--version"]
+                      "--save-games", "--version"]
     for option in parser_options:
         assert option in result.stdout
     assert all(mode in result.stdout for mode in PyVexlan.reward_modes)
-    assert vars(parse_arguments([], None)).keys() == {"games", "seed", "reward_mode", "board", "board_style", "progress"}
+    assert vars(parse_arguments([], None)).keys() == {"games", "seed", "reward_mode", "board", "board_style", "progress",
+                                                      "save_games"}
 
 
 def test_version():
@@ -138,3 +140,15 @@ def test_closed_output_ends_quietly():
     finally:
         os.close(write_end)
     assert result.returncode == 1 and result.stderr == ""
+
+
+def test_saved_games_replay_to_the_games_reported(tmp_path):
+    result = run_cli("-n", "3", "-s", "12", "--no-board", "--save-games", str(tmp_path / "games"))
+    assert result.returncode == 0, result.stderr
+    records = [load_record(tmp_path / "games" / f"game-{number:06d}.jsonl") for number in range(3)]
+    rng = random.Random(12)
+    for number, record in enumerate(records):
+        game = PyVexlan()
+        assert [move.grid_index for move in record.moves] == play_random_game(game, rng)
+        assert record.game == number and record.seed == 12 and record.end_state == game.to_bytes()
+    assert table_row(result.stdout, "score") == [str(score) for score in records[-1].scores]

@@ -11,7 +11,6 @@ import pytest
 
 from random_play import play
 from vexlan_rl import PyVexlan
-from vexlan_rl.render.board_text import board_text
 from vexlan_rl.render.compact_board import colour_wanted, compact_board
 from vexlan_rl.last_move import last_move
 
@@ -35,7 +34,7 @@ def test_compact_board_shows_the_game(seed):
         plain = compact_board(game)
         lines = plain.split("\n")
         assert len(lines) == 26 and max(map(len, lines)) <= 80 and "\x1b" not in plain
-        assert ["".join(line[3:].split()) for line in lines[1:21]] == owners_of_full_text(board_text(game))
+        assert ["".join(line[3:].split()) for line in lines[1:21]] == owners_of_full_text(game.text())
         assert SGR.sub("", compact_board(game, colour=True)) == plain
         for seat, line in enumerate(lines[21:25]):
             assert line.startswith(f" {seat} agent {seat}  score {game.scores[seat]:>3}")

@@ -1,14 +1,21 @@
 """Distributed runs over a two-node Ray cluster simulated on this machine give
 what a local run with the same seed gives; without Ray, a clear error."""
 
+import functools
+import os
 import re
+import signal
 import subprocess
 import sys
+import threading
+import time
+from pathlib import Path
 
 import pytest
 from league_files import contents, league
 
 from vexlan_rl import PyVexlan
+from vexlan_rl._engine import pass_done_seats
 from vexlan_rl.players import GreedyPlayer, MctsPlayer, RandomPlayer, evaluate
 
 try:
@@ -55,8 +62,7 @@ def test_selfplay_over_a_cluster_matches_the_local_run(two_nodes):
         for state, action in zip(played.states, played.actions, strict=True):
             assert game.to_bytes() == state
             game.step(action)
-            while not game.is_over and game.terminations[game.agent_selection]:
-                game.step(None)
+            pass_done_seats(game)
         assert game.is_over and game.to_bytes() == played.final_state
         assert game.scores == played.scores and game.outcome("win_share") == played.outcome
 
@@ -85,6 +91,44 @@ def test_a_league_over_a_cluster_is_the_local_league(two_nodes, tmp_path):
     distributed = league(*run, "--db", tmp_path / "ray.db", "--ray", two_nodes)
     assert distributed.returncode == 0, distributed.stderr
     assert contents(tmp_path / "ray.db") == contents(tmp_path / "local.db")
+
+
+def slow_shard(directory: Path, shard) -> list:
+    """Notes its process, then plays slow games: a shard that would run for a minute."""
+    from vexlan_rl.players import parse_players, play_games
+
+    (directory / f"{shard.index}.pid").write_text(str(os.getpid()))
+    return play_games(parse_players("mcts:1s,mcts:1s,mcts:1s,mcts:1s"), 1, shard.first, shard.games)
+
+
+def cpu_ticks(pid: int) -> int | None:
+    """The processor time `pid` has used so far, or None once it is gone (or a zombie)."""
+    try:
+        fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+    except FileNotFoundError:
+        return None
+    return None if fields[0] == "Z" else int(fields[11]) + int(fields[12])
+
+
+@needs_ray
+def test_shards_stop_working_when_the_driver_is_interrupted(two_nodes, tmp_path):
+    from vexlan_rl.distributed import run_shards, shards
+
+    def interrupt_once_both_run():
+        while len(list(tmp_path.glob("*.pid"))) < 2:
+            time.sleep(0.05)
+        os.kill(os.getpid(), signal.SIGINT)
+
+    threading.Thread(target=interrupt_once_both_run, daemon=True).start()
+    with pytest.raises(KeyboardInterrupt):
+        run_shards(functools.partial(slow_shard, tmp_path), shards(8, 4), local=False, address=two_nodes,
+                   progress=None)
+    time.sleep(2)  # the kills take effect
+    workers = [int(path.read_text()) for path in tmp_path.glob("*.pid")]
+    before = [cpu_ticks(pid) for pid in workers]
+    time.sleep(1)
+    after = [cpu_ticks(pid) for pid in workers]
+    assert all(old is None or new is None or new - old < 20 for old, new in zip(before, after)), (before, after)
 
 
 @pytest.mark.skipif(ray is not None, reason="Ray is installed")

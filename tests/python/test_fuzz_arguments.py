@@ -296,3 +296,71 @@ def test_any_played_state_survives_pickling_and_copies(seed, turns):
     for duplicate in (pickle.loads(pickle.dumps(game)), copy.copy(game), copy.deepcopy(game), game.copy()):
         assert duplicate is not game and duplicate.to_bytes() == state
         assert observed(duplicate.observe(duplicate.agent_selection)) == observed(game.observe(game.agent_selection))
+
+
+# --- the integer arguments of the players and batch modules ---
+
+def bounded(value, low, high):
+    """A bounded count's conversion done by hand: the number when it lies in [low, high],
+    ValueError for any other whole number (never one wrapped into range), or the type of the
+    exception that the index protocol raised."""
+    try:
+        number = operator.index(value)
+    except Exception as error:
+        return type(error)
+    return number if low <= number <= high else ValueError
+
+
+def slot_number(value, slots):
+    """A slot: IndexError for any whole number outside 0 .. slots - 1, negative ones included."""
+    number = bounded(value, 0, slots - 1)
+    return IndexError if number is ValueError else number
+
+
+def outcome(call):
+    """What `call` returns, or the type of the exception it raises."""
+    try:
+        return call()
+    except Exception as error:
+        return type(error)
+
+
+def failure(expected):
+    """The exception type among expected outcomes, None for a success."""
+    return expected if isinstance(expected, type) else None
+
+
+@FUZZ
+@given(name=st.sampled_from(["simulations", "threads", "max_nodes", "seed"]), value=values)
+def test_player_settings_are_taken_whole_or_refused(name, value):
+    from vexlan_rl._players import Player
+
+    low, high = {"simulations": (1, 2**32 - 1), "threads": (1, Player.MAX_THREADS),
+                 "max_nodes": (Player.MIN_NODES, 2**32 - 1)}.get(name, (0, 2**64 - 1))
+    expected = bounded(value, low, high)
+    if name == "seed" and expected is ValueError:
+        expected = OverflowError  # a seed is any 64-bit word
+    if name == "threads" and not failure(expected):
+        value = min(expected, 4)  # as good a check, without hundreds of idle threads
+    made = outcome(lambda: Player("mcts", **{name: value}))
+    assert failure(made) == failure(expected)
+    assert failure(outcome(lambda: Player("random").reseed(value))) == failure(converted_index(value))
+
+
+@FUZZ
+@given(slot=values, seed=values, first_game=values)
+def test_batch_slots_seeds_and_game_numbers_are_checked_before_anything_changes(slot, seed, first_game):
+    from vexlan_rl._players import Player, play_games
+    from vexlan_rl.batch import GameBatch
+
+    games = GameBatch(3, seed=1)
+    games.step_random()
+    before = [games.state(i) for i in range(3)]
+    expected = slot_number(slot, 3)
+    state = outcome(lambda: games.state(slot))
+    assert state == (expected if failure(expected) else before[expected])
+    assert failure(outcome(lambda: games.reset(seed))) == (None if seed is None else failure(converted_index(seed)))
+    if failure(converted_index(seed)) and seed is not None:
+        assert [games.state(i) for i in range(3)] == before
+    played = outcome(lambda: play_games([Player("random")] * 4, 0, first_game, 1, 1))
+    assert failure(played) == failure(converted_index(first_game))

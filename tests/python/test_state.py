@@ -313,6 +313,7 @@ def rendered(game: PyVexlan, capfd) -> str:
 def test_render_writes_the_text_to_fd_1(capfd, turns):
     game = played(turns, seed=10)
     out = rendered(game, capfd)
+    assert out == game.text() + "\n"
     assert out.endswith("|\n") and not out.endswith("\n\n")
     lines = out[:-1].split("\n")
     assert len(lines) == 41

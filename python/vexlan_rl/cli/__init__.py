@@ -14,6 +14,8 @@ from collections.abc import Callable, Sequence
 SUBCOMMANDS = {
     "arena": "vexlan_rl.cli.arena",
     "league": "vexlan_rl.cli.league",
+    "play": "vexlan_rl.cli.play",
+    "replay": "vexlan_rl.cli.replay",
 }
 DEFAULT_COMMAND = "vexlan_rl.cli.selfplay"
 

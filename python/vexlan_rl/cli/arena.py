@@ -6,11 +6,14 @@ import sys
 import time
 from collections.abc import Sequence
 from functools import partial
+from pathlib import Path
 
-from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_int
+from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_int, thread_count
 from vexlan_rl.cli.progress import ProgressBar
 from vexlan_rl.players import Estimate, Player, PlayerResult, evaluate, parse_players
+from vexlan_rl.players.arena import check_rotated_games
 from vexlan_rl.players.specs import SPEC_HELP
+from vexlan_rl.records import save_games
 
 
 def players_argument(text: str) -> list[Player]:
@@ -35,20 +38,27 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
                              "(default: greedy,random,random,random)")
     parser.add_argument("-n", "--games", type=positive_int, default=200, metavar="N",
                         help="number of games, a multiple of 4 (default: %(default)s)")
-    parser.add_argument("-t", "--threads", type=positive_int, default=1, metavar="T",
+    parser.add_argument("-t", "--threads", type=thread_count, default=1, metavar="T",
                         help="threads that play games at once (default: %(default)s)")
     parser.add_argument("-s", "--seed", type=int, default=None,
                         help="seed of the games; the same seed plays the same games on any number of threads "
                              "(default: a fresh seed, printed with the result)")
     add_progress_option(parser)
+    parser.add_argument("--save-games", type=Path, default=None, metavar="DIR",
+                        help="save every game as a record in DIR, named by its game number: game-000000.jsonl "
+                             "on (see the replay command)")
     parser.add_argument("--ray", nargs="?", const="", default=None, metavar="ADDRESS",
                         help="play the games in shards over Ray tasks of T threads each, the same games and "
                              "results: on a Ray started on this machine, or on the cluster at ADDRESS "
                              "(needs the ray extra)")
     arguments = parser.parse_args(argv)
-    if arguments.games % 4:
-        parser.error(f"argument -n/--games: must be a multiple of 4, not {arguments.games}")
+    try:
+        check_rotated_games(arguments.games)
+    except ValueError as error:
+        parser.error(f"argument -n/--games: {error}")
     if arguments.ray is not None:
+        if arguments.save_games is not None:
+            parser.error("argument --save-games: not with --ray, whose shards return no games")
         try:
             from vexlan_rl import distributed
         except ImportError as missing:
@@ -89,10 +99,12 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
     arguments = parse_arguments(argv, prog)
     seed = arguments.seed if arguments.seed is not None else random.randrange(2**32)
     progress = ProgressBar(arguments.games, "games", sys.stderr, arguments.progress)
+    saving = {} if arguments.save_games is None else {
+        "on_games": partial(save_games, arguments.save_games, arguments.players, seed)}
     started = time.perf_counter()
     try:
         results = arguments.play(arguments.players, arguments.games, seed, arguments.threads,
-                                 progress=progress.update)
+                                 progress=progress.update, **saving)
     except KeyboardInterrupt:
         progress.close(0)
         print("Interrupted", file=sys.stderr)

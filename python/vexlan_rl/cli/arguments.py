@@ -2,6 +2,8 @@
 
 import argparse
 
+from vexlan_rl._players import Player
+
 INTERRUPTED = 130  # the shell's status for a run ended by SIGINT
 
 
@@ -12,6 +14,14 @@ def positive_int(text: str) -> int:
         raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
     if value < 1:
         raise argparse.ArgumentTypeError(f"must be at least 1, not {value}")
+    return value
+
+
+def thread_count(text: str) -> int:
+    """A number of threads, from 1 to as many as the engine allows."""
+    value = positive_int(text)
+    if value > Player.MAX_THREADS:
+        raise argparse.ArgumentTypeError(f"must be at most {Player.MAX_THREADS}, not {value}")
     return value
 
 

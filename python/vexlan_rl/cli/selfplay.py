@@ -5,27 +5,31 @@ import random
 import sys
 import time
 from collections.abc import Sequence
+from pathlib import Path
 
+from vexlan_rl._engine import pass_done_seats
 from vexlan_rl._version import __version__
 from vexlan_rl._vexlan import PyVexlan
 from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_int
 from vexlan_rl.cli.progress import ProgressBar
-from vexlan_rl.render.board_text import board_text
+from vexlan_rl.records import record_name, write_record
 from vexlan_rl.render.compact_board import colour_wanted, compact_board
 
 SEATS = range(4)
 
 
-def play_random_game(game: PyVexlan, rng: random.Random) -> None:
-    """Plays `game` to the end, each agent picking uniformly among its legal moves."""
+def play_random_game(game: PyVexlan, rng: random.Random) -> list[int]:
+    """Plays `game` to the end, each agent picking uniformly among its legal moves; returns the
+    placements made, grid indices in each mover's frame."""
+    moves = []
+    pass_done_seats(game)
     while not game.is_over:
-        seat = game.agent_selection
-        if game.terminations[seat]:
-            game.step(None)
-            continue
         # Ascending, so that a seed keeps giving the games it always gave.
-        actions = sorted(game.legal_actions(seat))
-        game.step(actions[rng.randrange(len(actions))])
+        actions = sorted(game.legal_actions(game.agent_selection))
+        moves.append(actions[rng.randrange(len(actions))])
+        game.step(moves[-1])
+        pass_done_seats(game)
+    return moves
 
 
 def final_outcome(game: PyVexlan, reward_mode: str) -> list[float]:
@@ -42,7 +46,7 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
                     "uniformly among its legal placements. Prints the final board of the last game, its "
                     "scores and outcome, and a summary of all games.",
         epilog="Subcommands: arena ranks four players against each other, league rates a pool of players "
-               "kept in a file; see arena --help and league --help.",
+               "kept in a file, play seats you against three, replay draws a saved game; see each one's --help.",
     )
     parser.add_argument("-n", "--games", type=positive_int, default=100, metavar="N",
                         help="number of games to play (default: %(default)s)")
@@ -57,6 +61,8 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
                         help="how to draw the board: 'plain' text of 80 columns with a digit per agent, the same "
                              "in 'color', or 'full', the 103-column coloured form of render() (default: 'color' "
                              "on a terminal unless NO_COLOR is set, else 'plain')")
+    parser.add_argument("--save-games", type=Path, default=None, metavar="DIR",
+                        help="save every game as a record in DIR, game-000000.jsonl on (see the replay command)")
     parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
     add_progress_option(parser)
     return parser.parse_args(argv)
@@ -72,7 +78,7 @@ def seat_table(rows: Sequence[tuple[str, Sequence[str]]]) -> str:
 def board_view(game: PyVexlan, style: str | None) -> str:
     """The board in `style` ("plain", "color" or "full"; None chooses for standard output)."""
     if style == "full":
-        return board_text(game)
+        return game.text()
     return compact_board(game, colour=style == "color" or (style is None and colour_wanted(sys.stdout)))
 
 
@@ -104,12 +110,17 @@ def run(arguments: argparse.Namespace) -> int:
     win_sums = [0.0] * 4
     plies = 0
     played = 0
+    if arguments.save_games is not None:
+        arguments.save_games.mkdir(parents=True, exist_ok=True)
     progress = ProgressBar(arguments.games, "games", sys.stderr, arguments.progress)
     started = time.perf_counter()
     try:
         while played < arguments.games:
             game.reset()
-            play_random_game(game, rng)
+            moves = play_random_game(game, rng)
+            if arguments.save_games is not None:
+                write_record(arguments.save_games / record_name(played), ["random"] * 4, seed, moves, game,
+                             game=played)
             played += 1
             plies += game.ply
             score_sums = [total + score for total, score in zip(score_sums, game.scores)]

@@ -25,8 +25,9 @@ The kinds, as `parse_player` reads them:
   N simulations a move (default 1000) or T seconds, with random (default) or
   greedy-policy playouts. Moves are considered in order of the greedy score,
   a node with n visits trying about `widening` * sqrt(n) of them. With a
-  simulation budget its moves depend only on its seed and the positions,
-  on any number of threads.
+  simulation budget its moves depend only on its seed, the positions and
+  the thread count (each thread count splits the budget over that many
+  trees, which search differently).
 
 `evaluate` plays games in C++ threads and seats player (s + g) % 4 in seat s
 of game g, so that every player sits in every seat equally often. Each game

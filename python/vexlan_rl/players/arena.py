@@ -50,6 +50,13 @@ def _check_lineup(players: Sequence[Player]) -> list[_EnginePlayer]:
     return [player._engine for player in players]
 
 
+def check_rotated_games(games: int) -> None:
+    """ValueError unless `games` lets every player sit in every seat equally often."""
+    if not isinstance(games, int) or games < SEATS or games % SEATS:
+        raise ValueError(f"games must be a positive multiple of {SEATS}, so that every player sits in "
+                         f"every seat equally often, not {games!r}")
+
+
 def _check_count(name: str, value: int, minimum: int) -> None:
     if not isinstance(value, int) or value < minimum:
         raise ValueError(f"{name} must be a whole number >= {minimum}, not {value!r}")
@@ -102,14 +109,15 @@ def summarize(players: Sequence[Player], records: Sequence[GameRecord]) -> list[
 
 
 def evaluate(players: Sequence[Player], games: int, seed: int = 0, threads: int = 1, *,
-             progress: Callable[[int], None] | None = None) -> list[PlayerResult]:
+             progress: Callable[[int], None] | None = None,
+             on_games: Callable[[int, list[GameRecord]], None] | None = None) -> list[PlayerResult]:
     """Plays `games` games (a multiple of 4, so that every player sits in every seat equally
     often) on `threads` threads and summarizes them per player, in the order of `players`.
-    `progress`, when given, is called with the number of games finished, now and then."""
+    `progress`, when given, is called with the number of games finished, now and then;
+    `on_games` with the number of the first game of each batch played and the batch's records
+    (`functools.partial(vexlan_rl.records.save_games, folder, players, seed)` saves them)."""
     _check_lineup(players)
-    if not isinstance(games, int) or games < SEATS or games % SEATS:
-        raise ValueError(f"games must be a positive multiple of {SEATS}, so that every player sits in "
-                         f"every seat equally often, not {games!r}")
+    check_rotated_games(games)
     _check_count("threads", threads, 1)
     records: list[GameRecord] = []
     chunk = threads
@@ -118,7 +126,10 @@ def evaluate(players: Sequence[Player], games: int, seed: int = 0, threads: int 
         # not chunks, decide every game, so the chunking changes no result.
         count = min(chunk, games - len(records))
         started = time.perf_counter()
-        records += play_games(players, seed, len(records), count, threads)
+        played = play_games(players, seed, len(records), count, threads)
+        if on_games is not None:
+            on_games(len(records), played)
+        records += played
         elapsed = time.perf_counter() - started
         chunk = max(threads, min(4 * chunk, int(count * _CHUNK_SECONDS / max(elapsed, 1e-6))))
         if progress is not None:

@@ -9,11 +9,12 @@ adds colour only as a help on a terminal that wants it (`colour_wanted`).
 import os
 from typing import TextIO
 
+from vexlan_rl._engine import BOARD_SIZE, NUM_SEATS
 from vexlan_rl._vexlan import PyVexlan
 from vexlan_rl.last_move import last_move
 
-SEATS = 4
-BOARD = 20
+SEATS = NUM_SEATS
+BOARD = BOARD_SIZE
 PIECES = len(PyVexlan.piece_names)
 EMPTY = "."
 # Backgrounds of render()'s form (blue, yellow, red, green), each with a text
@@ -46,7 +47,7 @@ def compact_board(game: PyVexlan, colour: bool = False) -> str:
     for row in range(BOARD):
         cells = []
         for column in range(BOARD):
-            owner = next((k for k in range(SEATS) if planes[k * 400 + row * BOARD + column]), None)
+            owner = next((k for k in range(SEATS) if planes[(k * BOARD + row) * BOARD + column]), None)
             cells.append(f" {EMPTY} " if owner is None else _paint(f" {owner} ", owner, colour))
         lines.append(f"{row:>2} " + "".join(cells))
     scores = game.scores

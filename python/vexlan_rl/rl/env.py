@@ -32,7 +32,8 @@ Render modes: "ansi" returns the compact board of `vexlan_rl.render.compact_boar
 (coloured only when standard output is a terminal and NO_COLOR is unset);
 "human" prints it after every full round of turns and once when the game
 ends, and `render()` prints it on request; "rgb_array" returns the image of
-`vexlan_rl.render.board_image`, with a legend strip and the agent to move.
+`vexlan_rl.render.board_image`: the pieces outlined, the last move dotted,
+a legend strip and the agent to move.
 """
 
 import sys
@@ -51,7 +52,7 @@ except ImportError as missing:
                       "install them with: pip install '.[pettingzoo]' in a checkout of vexlan_rl, "
                       "or pip install 'vexlan-rl[pettingzoo]'", name=missing.name) from missing
 
-from vexlan_rl._engine import DONE_SHAPE, NUM_SEATS, PIECES_SHAPE, PLANES_SHAPE
+from vexlan_rl._engine import DONE_SHAPE, NUM_SEATS, PIECES_SHAPE, PLANES_SHAPE, pass_done_seats
 from vexlan_rl._vexlan import PyObservation, PyVexlan
 from vexlan_rl.render.board_image import board_image
 from vexlan_rl.render.compact_board import colour_wanted, compact_board
@@ -107,7 +108,10 @@ class VexlanEnv(AECEnv):  # type: ignore[misc]
 
     def reset(self, seed: int | None = None, options: dict[str, Any] | None = None) -> None:
         """Starts a new game. The game has no chance of its own: a seed seeds the
-        action spaces (agent i with seed + i), so that sampling from them repeats."""
+        action spaces (agent i with seed + i), so that sampling from them repeats.
+        A seed that is no whole number >= 0 is refused before anything changes."""
+        if seed is not None and (not isinstance(seed, int) or seed < 0):
+            raise ValueError(f"seed must be a whole number >= 0, not {seed!r}")
         self.game.reset()
         if seed is not None:
             for seat, agent in enumerate(self.possible_agents):
@@ -131,8 +135,7 @@ class VexlanEnv(AECEnv):  # type: ignore[misc]
         self.game.step(action)  # raises before anything changes if the action is refused
         self._cumulative_rewards[agent] = 0.0
         seat = self._seats[agent]
-        while not self.game.is_over and self.game.terminations[self.game.agent_selection]:
-            self.game.step(None)  # an agent out of moves only passes
+        pass_done_seats(self.game)  # an agent out of moves only passes
         if self.game.is_over:
             outcome = self.game.outcome(self.reward_mode)
             assert outcome is not None

@@ -65,12 +65,13 @@ class SelfPlayVectorEnv(VectorEnv[Observation, npt.NDArray[Any], npt.NDArray[Any
 
     def reset(self, *, seed: int | list[int] | None = None,
               options: dict[str, Any] | None = None) -> tuple[Observation, dict[str, Any]]:
-        """New games in every slot. A seed seeds the action space; the games themselves have no chance."""
+        """New games in every slot. A seed seeds the action space; the games themselves have no chance.
+        A seed the batch cannot take (not 0 to 2**64 - 1) is refused before anything changes."""
         if isinstance(seed, list):
             seed = seed[0] if seed else None
+        self._games.reset(seed)
         if seed is not None:
             self.action_space.seed(seed)
-        self._games.reset(seed)
         return self._observations(), {}
 
     def step(self, actions: Any) -> tuple[Observation, npt.NDArray[np.float32], npt.NDArray[np.bool_],

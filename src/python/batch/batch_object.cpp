@@ -74,9 +74,12 @@ bool read_config(PyObject* args, PyObject* kwargs, batch::BatchConfig& config) {
     }
     const std::size_t needed = batch::GameBatch::memory_needed(config), available = available_memory();
     if (needed > available) {
-        PyErr_Format(PyExc_MemoryError, "A batch of %zu games%s needs about %.1f GB of memory, more than the %.1f GB "
-                     "available", config.games, config.dense_mask ? " with dense masks" : "", needed / 1e9,
-                     available / 1e9);
+        char message[200];
+        std::snprintf(message, sizeof message,
+                      "A batch of %zu games%s needs about %.1f GB of memory, more than the %.1f GB available",
+                      config.games, config.dense_mask ? " with dense masks" : "", static_cast<double>(needed) / 1e9,
+                      static_cast<double>(available) / 1e9);
+        PyErr_SetString(PyExc_MemoryError, message);
         return false;
     }
     return true;
