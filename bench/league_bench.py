@@ -4,7 +4,7 @@ lineups, seed and game numbers, a match of four games a call) in the same run, a
 so that the machine's load slows both alike. The difference is what the league adds. Processor
 seconds are given too: on a busy machine the wall clock also counts waiting for a core.
 
-    python bench/league_bench.py [--games N] [--threads T] [--rounds R]
+    python bench/league_bench.py [--games N] [--threads T] [--rounds R] [--pools search,fast]
 """
 
 import argparse
@@ -57,11 +57,13 @@ def main() -> int:
     parser.add_argument("--games", type=int, default=200, help="games a league run plays (default: %(default)s)")
     parser.add_argument("--threads", type=int, default=1)
     parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--pools", default=",".join(POOLS), help="which pools: %(default)s")
     arguments = parser.parse_args()
     print(f"load average before: {' '.join(f'{load:.2f}' for load in os.getloadavg())}")
     print(f"{arguments.games} games a run, {arguments.threads} thread(s), {arguments.rounds} rounds of league "
           "then arena")
-    for name, pool in POOLS.items():
+    for name in arguments.pools.split(","):
+        pool = POOLS[name]
         league, arena = [0.0, 0.0], [0.0, 0.0]
         with tempfile.TemporaryDirectory() as directory:
             for round in range(arguments.rounds):

@@ -238,10 +238,13 @@ class LeagueStore:
     # --- matches and games ---
 
     def game_count(self) -> int:
-        return self._integer("SELECT count(*) FROM games")
+        # Every game below the rated count is recorded, so only the later ones are counted: a
+        # count of the whole table would read it all.
+        rated = self.rated_games
+        return rated + self._integer("SELECT count(*) FROM games WHERE number >= ?", (rated,))
 
     def match_count(self) -> int:
-        return self._integer("SELECT count(*) FROM matches")
+        return self._integer("SELECT coalesce(max(number) + 1, 0) FROM matches")  # numbered from 0, with no gaps
 
     def plan(self, lineups: Sequence[Sequence[int]]) -> list[Match]:
         """Adds matches with these lineups after the last one."""
@@ -254,14 +257,18 @@ class LeagueStore:
 
     def unfinished(self) -> list[tuple[Match, list[int]]]:
         """The planned matches that miss games, in order, each with the numbers of its missing games."""
-        rows = self._connection.execute(
-            "SELECT m.number, m.lineup, count(g.number) FROM matches AS m LEFT JOIN games AS g ON g.match = m.number "
-            "GROUP BY m.number HAVING count(g.number) < ? ORDER BY m.number", (MATCH_GAMES,)).fetchall()
+        # The matches of rated games are complete (games are rated in order, once all before them
+        # are recorded), so only the later ones are looked at.
+        first = self.rated_games // MATCH_GAMES
+        played = {number for (number,) in self._connection.execute(
+            "SELECT number FROM games WHERE number >= ?", (first * MATCH_GAMES,))}
         unfinished = []
-        for number, lineup, _ in rows:
+        for number, lineup in self._connection.execute(
+                "SELECT number, lineup FROM matches WHERE number >= ? ORDER BY number", (first,)).fetchall():
             match = Match(number, tuple(json.loads(lineup)))
-            played = {row[0] for row in self._connection.execute("SELECT number FROM games WHERE match = ?", (number,))}
-            unfinished.append((match, [game for game in match.game_numbers if game not in played]))
+            missing = [game for game in match.game_numbers if game not in played]
+            if missing:
+                unfinished.append((match, missing))
         return unfinished
 
     def games(self, first: int = 0) -> list[GameRow]:
