@@ -210,3 +210,25 @@ def test_a_refused_reset_of_an_environment_changes_nothing():
         vector.reset(seed=2**64)
     assert vector.action_space.np_random.bit_generator.state == stream
     assert [vector._games.state(i) for i in range(2)] == games
+
+
+def test_a_player_searching_in_another_thread_at_fork_is_usable_in_the_child():
+    result = run_python("""
+        import os, threading, time
+        from vexlan_rl import PyVexlan
+        from vexlan_rl.players import MctsPlayer
+
+        player, game = MctsPlayer(seconds=2), PyVexlan()
+        threading.Thread(target=player.act, args=(game,)).start()
+        time.sleep(0.3)  # the search holds the player
+        child = os.fork()
+        if child == 0:
+            try:
+                player.reseed(5)  # the parent's searching thread does not exist here
+                os._exit(0)
+            except RuntimeError:
+                os._exit(3)
+        print(os.waitpid(child, 0)[1])
+    """)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.split() == ["0"]
