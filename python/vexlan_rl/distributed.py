@@ -112,27 +112,34 @@ remote_call = ray.remote(call)
 
 
 def run_shards(play: Callable[[Shard], list[Record]], parts: Sequence[Shard], *, local: bool,
-               address: str | None, progress: Callable[[int], None] | None, cpus: int = 1) -> list[Record]:
+               address: str | None, progress: Callable[[int], None] | None, cpus: int = 1,
+               finished: Callable[[Shard, list[Record]], None] | None = None) -> list[Record]:
     """Plays every shard, each in a Ray task of `cpus` CPUs unless `local`, and
-    returns their records in game order. `progress`, when given, is called with
-    the number of games finished whenever a shard ends."""
+    returns their records in game order. Whenever a shard ends, `finished`, when
+    given, is called with it and its records (in the order shards end), then
+    `progress`, when given, with the number of games finished."""
     if local:
         records: list[Record] = []
         for part in parts:
-            records += play(part)
+            played = play(part)
+            records += played
+            if finished is not None:
+                finished(part, played)
             if progress is not None:
                 progress(len(records))
         return records
     connect(address)
     pending = {remote_call.options(num_cpus=cpus).remote(play, part): part for part in parts}
-    finished: dict[int, list[Record]] = {}
+    results: dict[int, list[Record]] = {}
     waiting = list(pending)
     done = 0
     try:
         while waiting:
             ready, waiting = ray.wait(waiting, num_returns=1)
             part = pending[ready[0]]
-            finished[part.index] = ray.get(ready[0])
+            results[part.index] = ray.get(ready[0])
+            if finished is not None:
+                finished(part, results[part.index])
             done += part.games
             if progress is not None:
                 progress(done)
@@ -141,7 +148,7 @@ def run_shards(play: Callable[[Shard], list[Record]], parts: Sequence[Shard], *,
         # interrupt, so their workers are killed; Ray starts new ones as needed.
         for task in waiting:
             ray.cancel(task, force=True)
-    return [record for part in parts for record in finished[part.index]]
+    return [record for part in parts for record in results[part.index]]
 
 
 def play_arena_shard(players: Sequence[Player], seed: int, threads: int, shard: Shard) -> list[GameRecord]:

@@ -12,6 +12,7 @@ import time
 from pathlib import Path
 
 import pytest
+from league_files import contents, league
 
 from vexlan_rl import PyVexlan
 from vexlan_rl._engine import pass_done_seats
@@ -78,6 +79,18 @@ def test_arena_over_a_cluster_gives_the_local_table(two_nodes):
     assert local.returncode == 0 and distributed.returncode == 0, distributed.stderr
     assert "per Ray task" in distributed.stdout
     assert local.stdout.split("\n")[1:] == distributed.stdout.split("\n")[1:]
+
+
+@needs_ray
+def test_a_league_over_a_cluster_is_the_local_league(two_nodes, tmp_path):
+    pytest.importorskip("openskill")
+    run = ["run", "--pool", "random,greedy,mcts:5,mcts:3", "--reference", "mcts:2", "--games", 24, "--seed", 3,
+           "--matches-at-once", 3]
+    local = league(*run, "--db", tmp_path / "local.db")
+    assert local.returncode == 0, local.stderr
+    distributed = league(*run, "--db", tmp_path / "ray.db", "--ray", two_nodes)
+    assert distributed.returncode == 0, distributed.stderr
+    assert contents(tmp_path / "ray.db") == contents(tmp_path / "local.db")
 
 
 def slow_shard(directory: Path, shard) -> list:

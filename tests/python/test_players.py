@@ -15,6 +15,8 @@ import pytest
 from random_play import legal_indices, play
 
 from vexlan_rl import PyVexlan
+from vexlan_rl.cli.arena import results_table
+from vexlan_rl.players.intervals import student_t, t_975, wilson
 from vexlan_rl.players import (GameRecord, GreedyPlayer, MctsPlayer, RandomPlayer, evaluate, parse_player,
                                parse_players, play_games, summarize)
 
@@ -99,13 +101,35 @@ def test_summary_of_hand_made_records():
     greedy = results[1]
     assert greedy.player == "greedy" and greedy.games == 2
     assert greedy.win_share.mean == 0.75
-    half = 1.959963984540054 * statistics.stdev([1.0, 0.5]) / math.sqrt(2)
-    assert greedy.win_share.low == pytest.approx(0.75 - half) and greedy.win_share.high == 1.0  # cut at 1
+    assert greedy.win_share[1:] == pytest.approx((0.1979, 0.9733), abs=1e-4)  # Wilson's, for 0.75 of 2
     assert greedy.score.mean == 7.0 and greedy.rank.mean == 1.25
     assert [result.win_share.mean for result in results] == [0.0, 0.75, 0.25, 0.0]
     assert [result.score.mean for result in results] == [-12.5, 7.0, -4.0, -6.0]
     assert [result.rank.mean for result in results] == [3.0, 1.25, 2.25, 3.5]
 
+
+def test_intervals_are_honest_at_the_extremes():
+    sweep = wilson([1.0] * 1000, 0.0, 1.0)
+    assert sweep.mean == sweep.high == 1.0 and 0.995 < sweep.low < 0.997  # 1 - 3.84 / 1003.84
+    assert wilson([0.0] * 10, 0.0, 1.0) == (0.0, 0.0, pytest.approx(0.2775, abs=1e-4))
+    always_first = wilson([1.0] * 40, 1.0, 4.0)
+    assert always_first.low == 1.0 and always_first.high > 1.2
+    # Wilson's textbook case: 81 successes in 263 trials.
+    assert wilson([1.0] * 81 + [0.0] * 182, 0.0, 1.0)[1:] == pytest.approx((0.2553, 0.3662), abs=1e-4)
+    for degrees, quantile in {1: 12.7062, 2: 4.3027, 3: 3.1824, 5: 2.5706, 10: 2.2281, 30: 2.0423}.items():
+        assert t_975(degrees) == pytest.approx(quantile, rel=2e-3)
+    scores = student_t([-1.0, 1.0, 3.0], -89.0, 20.0)
+    assert scores.high - scores.mean == pytest.approx(4.3027 * 2.0 / math.sqrt(3), rel=1e-4)
+
+
+def test_without_openskill_the_arena_reports_no_ratings_and_its_plain_table(monkeypatch):
+    monkeypatch.setitem(sys.modules, "openskill", None)  # what an interpreter without it finds
+    monkeypatch.delitem(sys.modules, "openskill.models", raising=False)
+    monkeypatch.delitem(sys.modules, "vexlan_rl.players.ratings", raising=False)
+    results = evaluate(parse_players("greedy,random,random,random"), 4, seed=1)
+    assert [result.rating for result in results] == [None] * 4
+    assert results_table(results).splitlines()[0].split() == \
+        ["player", "win", "share", "[95%", "CI]", "mean", "score", "[95%", "CI]", "mean", "rank", "[95%", "CI]"]
 
 def test_four_greedy_players_always_play_one_game_and_share_its_statistics():
     moves, scores = play_out([GreedyPlayer()] * 4)
@@ -124,8 +148,8 @@ def test_four_greedy_players_always_play_one_game_and_share_its_statistics():
         assert result.score.mean == pytest.approx(statistics.fmean(scores))
         assert result.win_share.mean == pytest.approx(statistics.fmean(shares))
         assert result.rank.mean == pytest.approx(statistics.fmean(places))
-        half = 1.959963984540054 * statistics.stdev(scores * 2) / math.sqrt(8)
-        assert result.score.high - result.score.mean == pytest.approx(half)
+        half = 2.3646 * statistics.stdev(scores * 2) / math.sqrt(8)  # Student's t, 7 degrees of freedom
+        assert result.score.high - result.score.mean == pytest.approx(half, rel=1e-4)
 
 
 def test_evaluate_reports_progress_and_refuses_bad_arguments():

@@ -13,6 +13,7 @@ from collections.abc import Callable, Sequence
 
 SUBCOMMANDS = {
     "arena": "vexlan_rl.cli.arena",
+    "league": "vexlan_rl.cli.league",
     "play": "vexlan_rl.cli.play",
     "replay": "vexlan_rl.cli.replay",
 }

@@ -28,7 +28,9 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
         prog=prog,
         description="Plays games between four players, rotating seats so that every player sits in every "
                     "seat equally often, and prints each player's win share, mean score and mean rank "
-                    "with 95% confidence intervals. Players: " + SPEC_HELP + ".",
+                    "with 95% confidence intervals and, where openskill is installed, its Plackett-Luce "
+                    "rating: mean mu, standard deviation sigma and the conservative mu - 3 sigma. "
+                    "Players: " + SPEC_HELP + ".",
     )
     parser.add_argument("--players", type=players_argument, default=parse_players("greedy,random,random,random"),
                         metavar="SPECS",
@@ -71,14 +73,25 @@ def interval(estimate: Estimate, digits: int) -> str:
     return f"{estimate.mean:.{digits}f} [{estimate.low:.{digits}f}, {estimate.high:.{digits}f}]"
 
 
-def results_table(results: Sequence[PlayerResult]) -> str:
-    rows = [(f"{index}: {result.player}", interval(result.win_share, 3), interval(result.score, 1),
-             interval(result.rank, 2)) for index, result in enumerate(results)]
-    header = ("player", "win share [95% CI]", "mean score [95% CI]", "mean rank [95% CI]")
+def table(header: Sequence[str], rows: Sequence[Sequence[str]]) -> str:
+    """Columns aligned under `header`: the first to the left, the others to the right."""
     widths = [max(len(row[column]) for row in [header, *rows]) for column in range(len(header))]
     return "\n".join("  ".join(f"{cell:<{width}}" if column == 0 else f"{cell:>{width}}"
                                for column, (cell, width) in enumerate(zip(row, widths)))
                      for row in [header, *rows])
+
+
+def results_table(results: Sequence[PlayerResult]) -> str:
+    """The table of `results`, with the rating columns where there are ratings (openskill installed)."""
+    header = ["player", "win share [95% CI]", "mean score [95% CI]", "mean rank [95% CI]"]
+    rows = [[f"{index}: {result.player}", interval(result.win_share, 3), interval(result.score, 1),
+             interval(result.rank, 2)] for index, result in enumerate(results)]
+    ratings = [result.rating for result in results if result.rating is not None]
+    if len(ratings) == len(results):
+        header += ["mu", "sigma", "mu - 3 sigma"]
+        for row, rating in zip(rows, ratings):
+            row += [f"{rating.mu:.2f}", f"{rating.sigma:.2f}", f"{rating.conservative:.2f}"]
+    return table(header, rows)
 
 
 def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:

@@ -45,8 +45,8 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
         description="Plays random self-play games of the four-player placement game: every agent picks "
                     "uniformly among its legal placements. Prints the final board of the last game, its "
                     "scores and outcome, and a summary of all games.",
-        epilog="Subcommands: arena ranks four players against each other, play seats you against three, "
-               "replay draws a saved game; see each one's --help.",
+        epilog="Subcommands: arena ranks four players against each other, league rates a pool of players "
+               "kept in a file, play seats you against three, replay draws a saved game; see each one's --help.",
     )
     parser.add_argument("-n", "--games", type=positive_int, default=100, metavar="N",
                         help="number of games to play (default: %(default)s)")

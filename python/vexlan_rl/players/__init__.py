@@ -38,8 +38,9 @@ machines, say) give the same `summarize` as one run.
 """
 
 from vexlan_rl._engine import NUM_SEATS
-from vexlan_rl.players.arena import Estimate, GameRecord, PlayerResult, evaluate, play_games, summarize
+from vexlan_rl.players.arena import GameRecord, PlayerResult, evaluate, play_games, summarize
 from vexlan_rl.players.engine import GreedyPlayer, MctsPlayer, Player, RandomPlayer
+from vexlan_rl.players.intervals import Estimate
 from vexlan_rl.players.specs import KINDS, parse_player, parse_players
 from vexlan_rl.players.specs import SPEC_HELP as SPEC_HELP
 

@@ -1,19 +1,26 @@
 """The arena: games between four players with rotated seats, played in C++
-threads, and each player's results with confidence intervals."""
+threads, and each player's results with confidence intervals.
 
-import math
-import statistics
+`summarize` gives each player's win share and mean rank with Wilson score
+intervals, which stay honest when every game ends alike, its mean score with
+Student's t interval (see `vexlan_rl.players.intervals`), and, where openskill
+is installed (the `ratings` extra), its Plackett-Luce rating fitted game by
+game in game order (see `vexlan_rl.players.ratings` and docs/ratings.md)."""
+
 import time
 from collections.abc import Callable, Sequence
-from typing import NamedTuple
+from typing import TYPE_CHECKING, NamedTuple
 
 from vexlan_rl._engine import NUM_SEATS as SEATS
 from vexlan_rl._engine import SCORE_RANGE
 from vexlan_rl._players import Player as _EnginePlayer
 from vexlan_rl._players import play_games as _play_games
 from vexlan_rl.players.engine import SEED_MODULUS, Player
+from vexlan_rl.players.intervals import Estimate, student_t, wilson
 
-_Z_95 = 1.959963984540054  # the standard normal's 97.5th percentile
+if TYPE_CHECKING:
+    from vexlan_rl.players.ratings import Rating
+
 _LOWEST_SCORE, _HIGHEST_SCORE = map(float, SCORE_RANGE)  # every cell in hand; every piece placed, the monomino last
 _CHUNK_SECONDS = 0.25  # how long an evaluate chunk aims to take, between progress reports
 
@@ -28,20 +35,13 @@ class GameRecord(NamedTuple):
     moves: tuple[int, ...] = ()  # the grid indices placed, each in its mover's frame, in play order
 
 
-class Estimate(NamedTuple):
-    """A mean with its 95 % confidence interval: the normal approximation, mean +- 1.96 standard
-    errors, cut to the range the values can take."""
-    mean: float
-    low: float
-    high: float
-
-
 class PlayerResult(NamedTuple):
     player: str  # its spec
     games: int
     win_share: Estimate
     score: Estimate
     rank: Estimate  # 1 best .. 4
+    rating: "Rating | None" = None  # None without openskill
 
 
 def _check_lineup(players: Sequence[Player]) -> list[_EnginePlayer]:
@@ -71,30 +71,39 @@ def play_games(players: Sequence[Player], seed: int, first_game: int, count: int
     _check_count("count", count, 0)
     _check_count("threads", threads, 1)
     records = _play_games(engines, seed % SEED_MODULUS, first_game, count, threads)
-    return [GameRecord(*record) for record in records]
+    # Places are whole or half numbers, computed in single precision; exact, tied places compare
+    # equal to the places they share and read back as written.
+    return [GameRecord(players, scores, shares, tuple(round(2.0 * place) / 2.0 for place in places),  # type: ignore[arg-type]
+                       plies, moves)
+            for players, scores, shares, places, plies, moves in records]
 
 
-def _estimate(values: list[float], lowest: float, highest: float) -> Estimate:
-    mean = statistics.fmean(values)
-    if len(values) < 2:
-        return Estimate(mean, math.nan, math.nan)
-    half = _Z_95 * statistics.stdev(values) / math.sqrt(len(values))
-    return Estimate(mean, max(lowest, mean - half), min(highest, mean + half))
+def _ratings(players: int, records: Sequence[GameRecord]) -> "list[Rating | None]":
+    """The players' ratings after `records` in order; None each where openskill is missing."""
+    try:
+        from vexlan_rl.players.ratings import rate_games
+    except ImportError as missing:
+        if (missing.name or "").partition(".")[0] != "openskill":
+            raise
+        return [None] * players
+    return list(rate_games(players, [(record.players, record.places) for record in records]))
 
 
 def summarize(players: Sequence[Player], records: Sequence[GameRecord]) -> list[PlayerResult]:
-    """Per player, in the order of `players`: win share, mean score and mean rank over `records`."""
+    """Per player, in the order of `players`: win share, mean score, mean rank and rating over
+    `records` (see the module docstring)."""
     if not records:
         raise ValueError("no games to summarize")
     results = []
-    for index, player in enumerate(players):
+    for index, (player, rating) in enumerate(zip(players, _ratings(len(players), records))):
         seats = [record.players.index(index) for record in records]
         results.append(PlayerResult(
             player.spec, len(records),
-            _estimate([record.win_shares[seat] for record, seat in zip(records, seats)], 0.0, 1.0),
-            _estimate([float(record.scores[seat]) for record, seat in zip(records, seats)], _LOWEST_SCORE,
+            wilson([record.win_shares[seat] for record, seat in zip(records, seats)], 0.0, 1.0),
+            student_t([float(record.scores[seat]) for record, seat in zip(records, seats)], _LOWEST_SCORE,
                       _HIGHEST_SCORE),
-            _estimate([record.places[seat] for record, seat in zip(records, seats)], 1.0, float(SEATS)),
+            wilson([record.places[seat] for record, seat in zip(records, seats)], 1.0, float(SEATS)),
+            rating,
         ))
     return results
 
