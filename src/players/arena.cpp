@@ -31,9 +31,15 @@ GameRecord play_game(Lineup& lineup, std::uint64_t seed, std::uint64_t game_numb
     }
     record.scores = position.scores();
     record.win_share = game::outcome_from_scores(record.scores, game::RewardMode::WinShare);
-    const std::array<float, game::NUM_SEATS> rank = game::outcome_from_scores(record.scores, game::RewardMode::Rank);
-    // A rank reward r is worth place 1 + 3 (1 - r): 1.0 is first, 0.0 fourth.
-    for (std::size_t s = 0; s < game::NUM_SEATS; ++s) record.place[s] = 1.0f + 3.0f * (1.0f - rank[s]);
+    // Seats that tie share the mean of the places they cover: whole or half numbers, exact in float.
+    for (std::size_t s = 0; s < game::NUM_SEATS; ++s) {
+        unsigned above = 0, tied = 0;
+        for (std::int16_t other : record.scores) {
+            above += other > record.scores[s];
+            tied += other == record.scores[s];
+        }
+        record.place[s] = 1.0f + static_cast<float>(above) + static_cast<float>(tied - 1) / 2.0f;
+    }
     return record;
 }
 

@@ -71,11 +71,7 @@ def play_games(players: Sequence[Player], seed: int, first_game: int, count: int
     _check_count("count", count, 0)
     _check_count("threads", threads, 1)
     records = _play_games(engines, seed % SEED_MODULUS, first_game, count, threads)
-    # Places are whole or half numbers, computed in single precision; exact, tied places compare
-    # equal to the places they share and read back as written.
-    return [GameRecord(players, scores, shares, tuple(round(2.0 * place) / 2.0 for place in places),  # type: ignore[arg-type]
-                       plies, moves)
-            for players, scores, shares, places, plies, moves in records]
+    return [GameRecord(*record) for record in records]
 
 
 def _ratings(players: int, records: Sequence[GameRecord]) -> "list[Rating | None]":
