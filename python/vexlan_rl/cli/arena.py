@@ -8,6 +8,7 @@ from collections.abc import Sequence
 from functools import partial
 from pathlib import Path
 
+from vexlan_rl._engine import NUM_SEATS as SEATS
 from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_int, thread_count
 from vexlan_rl.cli.progress import ProgressBar
 from vexlan_rl.players import Estimate, Player, PlayerResult, evaluate, parse_players
@@ -37,7 +38,7 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
                         help="four comma-separated players, e.g. mcts:1000,greedy,random,random "
                              "(default: greedy,random,random,random)")
     parser.add_argument("-n", "--games", type=positive_int, default=200, metavar="N",
-                        help="number of games, a multiple of 4 (default: %(default)s)")
+                        help=f"number of games, a multiple of {SEATS} (default: %(default)s)")
     parser.add_argument("-t", "--threads", type=thread_count, default=1, metavar="T",
                         help="threads that play games at once (default: %(default)s)")
     parser.add_argument("-s", "--seed", type=int, default=None,

@@ -13,10 +13,12 @@ import time
 from collections.abc import Sequence
 from pathlib import Path
 
+from vexlan_rl._engine import NUM_SEATS as SEATS
 from vexlan_rl.cli.arena import interval, table
 from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_int
 from vexlan_rl.cli.progress import ProgressBar
 from vexlan_rl.players import parse_player
+from vexlan_rl.players.arena import check_rotated_games
 from vexlan_rl.players.specs import SPEC_HELP
 
 FAILED = 1
@@ -53,7 +55,7 @@ def parse_arguments(argv: Sequence[str], prog: str | None) -> argparse.Namespace
                      help="reference players, which play in this run too: their ratings move only in games "
                           "among references, and so keep the scale fixed while others join")
     run.add_argument("-n", "--games", type=positive_int, required=True, metavar="N",
-                     help="the number of games the league should hold, a multiple of 4")
+                     help=f"the number of games the league should hold, a multiple of {SEATS}")
     run.add_argument("-t", "--threads", type=positive_int, default=1, metavar="T",
                      help="threads that play games at once (default: %(default)s)")
     run.add_argument("-s", "--seed", type=int, default=None,
@@ -69,8 +71,10 @@ def parse_arguments(argv: Sequence[str], prog: str | None) -> argparse.Namespace
                       help="where to write the picture (default: %(default)s)")
     arguments = parser.parse_args(argv)
     if arguments.command == "run":
-        if arguments.games % 4:
-            parser.error(f"argument -n/--games: must be a multiple of 4, not {arguments.games}")
+        try:
+            check_rotated_games(arguments.games)
+        except ValueError as error:
+            parser.error(f"argument -n/--games: {error}")
         if arguments.ray is not None:
             try:
                 import vexlan_rl.distributed  # noqa: F401
