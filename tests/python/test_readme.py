@@ -66,6 +66,12 @@ def test_every_page_with_examples_is_checked():
     assert {str(page.relative_to(ROOT)) for page in PAGES if python_blocks(page)} == set(CHECKS)
 
 
+def test_the_readme_links_to_pages_that_exist():
+    # The site's build checks the links between its pages; the README is not one of them.
+    targets = re.findall(r"\]\(([^)#]+)", (ROOT / "README.md").read_text())
+    assert targets and [target for target in targets if not (ROOT / target).is_file()] == []
+
+
 @pytest.mark.parametrize("name", sorted(CHECKS))
 def test_page_examples_run(name, capfd, monkeypatch, tmp_path):
     needs, check = CHECKS[name]
