@@ -21,7 +21,7 @@ def test_help_lists_every_stage_on_one_line():
     assert result.returncode == 0
     stages = [line.split()[0] for line in result.stdout.splitlines() if line.startswith("  ")]
     assert stages == ["cpp", "cpp-sanitize", "fuzz", "free-threaded", "python", "python-sanitize", "examples", "ray",
-                      "replay"]
+                      "replay", "docs"]
 
 
 def test_an_unknown_stage_runs_nothing():
