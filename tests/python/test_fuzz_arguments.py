@@ -312,9 +312,13 @@ def bounded(value, low, high):
 
 
 def slot_number(value, slots):
-    """A slot: IndexError for any whole number outside 0 .. slots - 1, negative ones included."""
-    number = bounded(value, 0, slots - 1)
-    return IndexError if number is ValueError else number
+    """A slot: IndexError for any whole number outside 0 .. slots - 1, negative ones included, or the
+    type of the exception that the index protocol raised."""
+    try:
+        number = operator.index(value)
+    except Exception as error:
+        return type(error)
+    return number if 0 <= number < slots else IndexError
 
 
 def outcome(call):
