@@ -1,0 +1,132 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "common/random_stream.hpp"
+#include "game/game.hpp"
+#include "game/scores.hpp"
+#include "players/evaluator.hpp"
+#include "players/turn.hpp"
+
+namespace search {
+
+using players::GridIndex;
+using players::SeatValues;
+
+// The settings of one search tree; the defaults are the defaults everywhere.
+struct PuctSettings {
+    float exploration = 1.5f;       // c in Q + c * P * sqrt(N) / (1 + n)
+    float noise_alpha = 0.3f;       // concentration of the Dirichlet noise at the root
+    float noise_fraction = 0.25f;   // share of each root prior replaced by noise; 0: none
+    float temperature = 1.0f;       // moves drawn by visits^(1 / temperature); 0: the most visited
+    std::uint32_t max_nodes = 1u << 20;  // per tree; a full pool stops growing the tree, not the search
+    game::RewardMode reward = game::RewardMode::Rank;  // how finished games in the tree are valued
+};
+
+// Where a node stands. A node is Fresh until a selection reaches it; it then
+// waits for its evaluation (Waiting) unless its game is over (Finished), and
+// the evaluation gives it its children (Expanded), or, when the pool has no
+// room for them, makes it Fresh again.
+enum class NodeState : std::uint8_t { Fresh, Waiting, Expanded, Finished };
+
+// One node: a position reached by `move` from its parent's. Its children sit
+// side by side in the pool, one per legal move of its mover, in the order of
+// the legal list that its evaluation was given.
+struct PuctNode {
+    SeatValues value_sum{};       // summed values backed up through here, by absolute seat
+    float prior = 0;              // the parent's prior of `move`
+    std::uint32_t visits = 0;     // values backed up through here
+    std::uint32_t parent = 0;     // NO_PARENT at the root
+    std::uint32_t first_child = 0;
+    std::uint16_t num_children = 0;
+    std::uint16_t pending = 0;    // selections through here still waiting for their leaf's evaluation
+    GridIndex move = 0;           // in the frame of the parent's mover
+    std::uint8_t mover = 0;       // seat to move here, once selected
+    NodeState state = NodeState::Fresh;
+};
+
+// One tree of a PUCT search for four seats. A selection walks down from the
+// root, each node's mover taking the child with the best
+//     Q + exploration * prior * sqrt(N) / (1 + n)
+// for itself, where Q is the child's mean value for that seat (max^n: each
+// seat judges by its own value) and n, N count the child's and the node's
+// visits together with their pending selections. A pending selection counts
+// as a visit of value 0, the worst, so that the next selections of the same
+// round go elsewhere (virtual loss). A child never visited takes its
+// parent's mean value for the mover as its Q.
+//
+// The leaf's evaluation gives it children for its legal moves only, and
+// backs its four values up to the root. Nodes come from a pool kept from one
+// search to the next; moving the root to a child after a move copies that
+// child's subtree into a second pool, so neither allocates once grown.
+class PuctTree {
+public:
+    static constexpr std::uint32_t ROOT = 0;
+    static constexpr std::uint32_t NO_PARENT = UINT32_MAX;
+
+    explicit PuctTree(const PuctSettings& settings) : settings_(&settings) {}
+
+    // Roots a new tree at `root`, a game that is over or whose seat to move
+    // has a placement, and seeds the tree's draws (noise, moves).
+    void start(const game::Game& root, std::uint64_t seed);
+    const game::Game& root() const { return root_; }
+
+    enum class Outcome : std::uint8_t {
+        Leaf,       // a leaf now waits for an evaluation: `position` is its game
+        Finished,   // reached a finished game, whose values are backed up already
+        Collision,  // reached a leaf that already waits; nothing changed
+    };
+    struct Selection {
+        Outcome outcome;
+        std::uint32_t node;
+    };
+    // One selection from the root; `position` receives the selected node's
+    // game. The root must be running.
+    Selection select(game::Game& position);
+
+    // Gives waiting leaf `leaf` the evaluation of its position: children for
+    // `moves` (its mover's legal moves, grid indices in its frame) with
+    // `priors` (non-negative, one per move, a positive sum; normalised
+    // here), and `values` backed up to the root. At the root the priors get
+    // the noise.
+    void expand(std::uint32_t leaf, std::span<const GridIndex> moves, std::span<const float> priors,
+                const SeatValues& values);
+
+    // Plays `move` at the root and keeps the subtree below it, or starts
+    // afresh when the tree has no evaluated child for it. No selection may
+    // be waiting.
+    void step(GridIndex move);
+
+    // Simulations finished since the root was evaluated, and waiting.
+    std::uint32_t simulations() const { return pool_[ROOT].visits > 0 ? pool_[ROOT].visits - 1 : 0; }
+    std::uint32_t pending() const { return pool_[ROOT].pending; }
+    bool root_expanded() const { return pool_[ROOT].state == NodeState::Expanded; }
+
+    // A root move drawn by visits^(1 / temperature) (the most visited at
+    // temperature 0, ties to the higher prior, then the first); the root
+    // must be expanded.
+    GridIndex choose(float temperature);
+
+    const PuctNode& node(std::uint32_t index) const { return pool_[index]; }
+    std::span<const PuctNode> children(std::uint32_t index) const {
+        return {pool_.data() + pool_[index].first_child, pool_[index].num_children};
+    }
+    std::size_t size() const { return pool_.size(); }
+
+private:
+    std::uint32_t best_child(const PuctNode& parent) const;
+    void back_up(std::uint32_t leaf, const SeatValues& values, bool was_pending);
+    void add_noise();
+
+    const PuctSettings* settings_;
+    game::Game root_;
+    common::RandomStream stream_;
+    std::vector<PuctNode> pool_, spare_;
+    std::vector<float> noise_;
+    std::vector<double> weights_;
+};
+
+}  // namespace search
