@@ -54,6 +54,9 @@ double bench_leaf_write() {
     return micros;
 }
 
+// Moves searched before the clock starts, while the trees' pools grow.
+constexpr int WARM_UP_MOVES = 2;
+
 void bench_search(std::size_t games, std::uint32_t simulations, std::uint32_t leaves, int moves, double leaf_micros) {
     search::SearchConfig config;
     config.games = games;
@@ -63,10 +66,16 @@ void bench_search(std::size_t games, std::uint32_t simulations, std::uint32_t le
     players::UniformEvaluator uniform;
     players::Evaluator* evaluators[] = {&uniform};
     common::Interrupt never;
-    std::uint64_t calls = 0, simulated = 0;
+    std::uint64_t calls = 0, simulated = 0, evaluated = 0, requested = 0;
     std::vector<std::uint32_t> before(games);
-    const double start = cpu_seconds();
-    for (int move = 0; move < moves; ++move) {
+    double start = cpu_seconds();
+    for (int move = -WARM_UP_MOVES; move < moves; ++move) {
+        if (move == 0) {  // the pools have grown: from here on the search is as it stays
+            start = cpu_seconds();
+            calls = simulated = 0;
+            evaluated = batch.evaluated_rows();
+            requested = batch.requested_rows();
+        }
         for (std::size_t g = 0; g < games; ++g) before[g] = batch.tree(g).simulations();
         while (batch.select(never) > 0) {
             batch.evaluate_with(evaluators, never);
@@ -77,13 +86,14 @@ void bench_search(std::size_t games, std::uint32_t simulations, std::uint32_t le
     }
     const double seconds = cpu_seconds() - start;
     const double per_simulation = seconds * 1e6 / static_cast<double>(simulated);
-    const double per_call = static_cast<double>(batch.evaluated_rows()) / static_cast<double>(calls);
-    std::printf("search: %zu games x %u simulations a move, %2u leaves a round, %d moves: %.2f us processor per "
+    const double per_call = static_cast<double>(batch.evaluated_rows() - evaluated) / static_cast<double>(calls);
+    std::printf("search: %zu games x %u simulations a move, %2u leaves a round, %d moves after %d: %.2f us processor per "
                 "simulation (target <= 3; %.2f x one leaf's writing), %.1f leaves per call of %zu asked = %.3f "
                 "(target >= 0.9); against what the trees could take: %.3f\n",
-                games, simulations, leaves, moves, per_simulation, per_simulation / leaf_micros, per_call,
+                games, simulations, leaves, moves, WARM_UP_MOVES, per_simulation, per_simulation / leaf_micros, per_call,
                 games * leaves, per_call / static_cast<double>(games * leaves),
-                static_cast<double>(batch.evaluated_rows()) / static_cast<double>(batch.requested_rows()));
+                static_cast<double>(batch.evaluated_rows() - evaluated) /
+                    static_cast<double>(batch.requested_rows() - requested));
 }
 
 }  // namespace

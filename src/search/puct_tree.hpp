@@ -22,28 +22,35 @@ struct PuctSettings {
     float noise_alpha = 0.3f;       // concentration of the Dirichlet noise at the root
     float noise_fraction = 0.25f;   // share of each root prior replaced by noise; 0: none
     float temperature = 1.0f;       // moves drawn by visits^(1 / temperature); 0: the most visited
-    std::uint32_t max_nodes = 1u << 20;  // per tree; a full pool stops growing the tree, not the search
+    std::uint32_t max_nodes = 1u << 20;  // edges per tree; a full pool stops growing the tree, not the search
     game::RewardMode reward = game::RewardMode::Rank;  // how finished games in the tree are valued
 };
 
 // Where a node stands. A node is Fresh until a selection reaches it; it then
 // waits for its evaluation (Waiting) unless its game is over (Finished), and
-// the evaluation gives it its children (Expanded), or, when the pool has no
+// the evaluation gives it its edges (Expanded), or, when the pool has no
 // room for them, makes it Fresh again.
 enum class NodeState : std::uint8_t { Fresh, Waiting, Expanded, Finished };
 
-// One node: a position reached by `move` from its parent's. Its children sit
-// side by side in the pool, one per legal move of its mover, in the order of
-// the legal list that its evaluation was given.
+// One legal move of an expanded node: its prior, and the node it leads to
+// once a selection has taken it. Most moves of a node are never taken, so
+// they cost an edge and no node.
+struct PuctEdge {
+    float prior = 0;
+    std::uint32_t child = 0;  // 0 until taken (node 0 is the root, nobody's child)
+    GridIndex move = 0;       // in the frame of the node's mover
+};
+
+// One position of the tree. Its edges sit side by side in the edge pool,
+// one per legal move of its mover, in the order of the legal list that its
+// evaluation was given.
 struct PuctNode {
     SeatValues value_sum{};       // summed values backed up through here, by absolute seat
-    float prior = 0;              // the parent's prior of `move`
     std::uint32_t visits = 0;     // values backed up through here
     std::uint32_t parent = 0;     // NO_PARENT at the root
-    std::uint32_t first_child = 0;
-    std::uint16_t num_children = 0;
+    std::uint32_t first_edge = 0;
+    std::uint16_t num_edges = 0;
     std::uint16_t pending = 0;    // selections through here still waiting for their leaf's evaluation
-    GridIndex move = 0;           // in the frame of the parent's mover
     std::uint8_t mover = 0;       // seat to move here, once selected
     NodeState state = NodeState::Fresh;
 };
@@ -58,10 +65,11 @@ struct PuctNode {
 // round go elsewhere (virtual loss). A child never visited takes its
 // parent's mean value for the mover as its Q.
 //
-// The leaf's evaluation gives it children for its legal moves only, and
-// backs its four values up to the root. Nodes come from a pool kept from one
+// The leaf's evaluation gives it an edge for each legal move only, and
+// backs its four values up to the root; a node is made for an edge when a
+// selection first takes it. Nodes and edges come from pools kept from one
 // search to the next; moving the root to a child after a move copies that
-// child's subtree into a second pool, so neither allocates once grown.
+// child's subtree into second pools, so nothing allocates once grown.
 class PuctTree {
 public:
     static constexpr std::uint32_t ROOT = 0;
@@ -87,7 +95,7 @@ public:
     // game. The root must be running.
     Selection select(game::Game& position);
 
-    // Gives waiting leaf `leaf` the evaluation of its position: children for
+    // Gives waiting leaf `leaf` the evaluation of its position: edges for
     // `moves` (its mover's legal moves, grid indices in its frame) with
     // `priors` (non-negative, one per move, a positive sum; normalised
     // here), and `values` backed up to the root. At the root the priors get
@@ -96,8 +104,8 @@ public:
                 const SeatValues& values);
 
     // Plays `move` at the root and keeps the subtree below it, or starts
-    // afresh when the tree has no evaluated child for it. No selection may
-    // be waiting.
+    // afresh when the tree has not evaluated that move. No selection may be
+    // waiting.
     void step(GridIndex move);
 
     // Simulations finished since the root was evaluated, and waiting.
@@ -111,13 +119,15 @@ public:
     GridIndex choose(float temperature);
 
     const PuctNode& node(std::uint32_t index) const { return pool_[index]; }
-    std::span<const PuctNode> children(std::uint32_t index) const {
-        return {pool_.data() + pool_[index].first_child, pool_[index].num_children};
+    std::span<const PuctEdge> edges(std::uint32_t index) const {
+        return {edges_.data() + pool_[index].first_edge, pool_[index].num_edges};
     }
-    std::size_t size() const { return pool_.size(); }
+    std::uint32_t visits(const PuctEdge& edge) const { return edge.child != 0 ? pool_[edge.child].visits : 0; }
 
 private:
-    std::uint32_t best_child(const PuctNode& parent) const;
+    // The edge, among `parent`'s, that its mover takes.
+    PuctEdge& best_edge(const PuctNode& parent);
+    void clear();
     void back_up(std::uint32_t leaf, const SeatValues& values, bool was_pending);
     void add_noise();
 
@@ -125,6 +135,7 @@ private:
     game::Game root_;
     common::RandomStream stream_;
     std::vector<PuctNode> pool_, spare_;
+    std::vector<PuctEdge> edges_, spare_edges_;
     std::vector<float> noise_;
     std::vector<double> weights_;
 };

@@ -121,14 +121,14 @@ void SearchBatch::finish_search(std::size_t game) {
         moves_[game] = -1;
         return;
     }
-    const std::span<const PuctNode> children = tree.children(PuctTree::ROOT);
-    if (children.size() != static_cast<std::size_t>(roots_.legal_count[game])) {
-        throw game::Fault("A search root's children differ from its legal moves");
+    const std::span<const PuctEdge> edges = tree.edges(PuctTree::ROOT);
+    if (edges.size() != static_cast<std::size_t>(roots_.legal_count[game])) {
+        throw game::Fault("A search root's edges differ from its legal moves");
     }
     float total = 0;
-    for (const PuctNode& child : children) total += static_cast<float>(child.visits);
-    for (std::size_t i = 0; i < children.size(); ++i) {
-        row[i] = total > 0 ? static_cast<float>(children[i].visits) / total : 0.0f;
+    for (const PuctEdge& edge : edges) total += static_cast<float>(tree.visits(edge));
+    for (std::size_t i = 0; i < edges.size(); ++i) {
+        row[i] = total > 0 ? static_cast<float>(tree.visits(edges[i])) / total : 0.0f;
     }
     moves_[game] = tree.choose(config_.tree.temperature);
 }

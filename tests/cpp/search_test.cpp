@@ -63,11 +63,15 @@ void run(PuctTree& tree, std::uint32_t simulations, const Judge& judge) {
     }
 }
 
-std::size_t most_visited(std::span<const PuctNode> children) {
-    return static_cast<std::size_t>(
-        std::max_element(children.begin(), children.end(), [](auto& a, auto& b) { return a.visits < b.visits; }) -
-        children.begin());
+// The index among `node`'s edges of the one with the most visits.
+std::size_t most_visited(const PuctTree& tree, std::uint32_t node) {
+    const std::span<const PuctEdge> edges = tree.edges(node);
+    const auto more = [&](const PuctEdge& a, const PuctEdge& b) { return tree.visits(a) < tree.visits(b); };
+    return static_cast<std::size_t>(std::max_element(edges.begin(), edges.end(), more) - edges.begin());
 }
+
+// The node that `node`'s edge `edge` leads to.
+std::uint32_t child(const PuctTree& tree, std::uint32_t node, std::size_t edge) { return tree.edges(node)[edge].child; }
 
 PuctSettings quiet() {
     PuctSettings settings;
@@ -84,7 +88,7 @@ TEST(PuctTree, AllPriorOnOneMoveGivesItTheMostVisits) {
         priors[node == PuctTree::ROOT ? favourite : 0] = 1;
         return SeatValues{0.5f, 0.5f, 0.5f, 0.5f};
     });
-    EXPECT_EQ(most_visited(tree.children(PuctTree::ROOT)), favourite);
+    EXPECT_EQ(most_visited(tree, PuctTree::ROOT), favourite);
     EXPECT_EQ(tree.simulations(), 39u);
 }
 
@@ -98,9 +102,11 @@ TEST(PuctTree, EachSeatPicksTheChildBestForItself) {
     PuctTree tree(settings);
     tree.start(Game(), 1);
     run(tree, 3000, [&](std::uint32_t node, const Game&, std::span<const GridIndex>, std::span<float> priors) {
-        std::vector<std::uint32_t> path;  // child indices from the root down
+        std::vector<std::uint32_t> path;  // edge indices from the root down
         for (std::uint32_t n = node; tree.node(n).parent != PuctTree::NO_PARENT; n = tree.node(n).parent) {
-            path.insert(path.begin(), n - tree.node(tree.node(n).parent).first_child);
+            const std::span<const PuctEdge> edges = tree.edges(tree.node(n).parent);
+            const auto taken = std::find_if(edges.begin(), edges.end(), [&](const PuctEdge& e) { return e.child == n; });
+            path.insert(path.begin(), static_cast<std::uint32_t>(taken - edges.begin()));
         }
         if (path.size() < 2) {
             priors[0] = priors[1] = 0.5f;
@@ -110,10 +116,9 @@ TEST(PuctTree, EachSeatPicksTheChildBestForItself) {
         if (path[0] > 1 || path[1] > 1) return SeatValues{};
         return SeatValues{TABLE[path[0]][path[1]][0], TABLE[path[0]][path[1]][1], 0, 0};
     });
-    const std::span<const PuctNode> root_children = tree.children(PuctTree::ROOT);
-    EXPECT_EQ(most_visited(root_children), 1u);
-    EXPECT_EQ(most_visited(tree.children(tree.node(PuctTree::ROOT).first_child)), 1u);
-    EXPECT_EQ(most_visited(tree.children(tree.node(PuctTree::ROOT).first_child + 1)), 0u);
+    EXPECT_EQ(most_visited(tree, PuctTree::ROOT), 1u);
+    EXPECT_EQ(most_visited(tree, child(tree, PuctTree::ROOT, 0)), 1u);
+    EXPECT_EQ(most_visited(tree, child(tree, PuctTree::ROOT, 1)), 0u);
 }
 
 TEST(PuctTree, VirtualLossSendsWaitingSelectionsToDifferentLeaves) {
@@ -143,19 +148,17 @@ TEST(PuctTree, AKeptSubtreeKeepsItsVisitCounts) {
     run(tree, 400, [&](std::uint32_t, const Game& position, std::span<const GridIndex> moves, std::span<float> priors) {
         return evaluator.evaluate(position, moves, priors);
     });
-    const PuctNode& best = tree.children(PuctTree::ROOT)[most_visited(tree.children(PuctTree::ROOT))];
+    const PuctEdge& best = tree.edges(PuctTree::ROOT)[most_visited(tree, PuctTree::ROOT)];
     std::vector<std::uint32_t> grandchild_visits;
-    for (const PuctNode& child : tree.children(static_cast<std::uint32_t>(&best - &tree.node(0)))) {
-        grandchild_visits.push_back(child.visits);
-    }
-    const std::uint32_t visits = best.visits;
+    for (const PuctEdge& edge : tree.edges(best.child)) grandchild_visits.push_back(tree.visits(edge));
+    const std::uint32_t visits = tree.visits(best);
     const GridIndex move = best.move;
     tree.step(move);
     players::play(start, move);
     EXPECT_EQ(tree.root(), start);
     EXPECT_EQ(tree.node(PuctTree::ROOT).visits, visits);
     std::vector<std::uint32_t> kept;
-    for (const PuctNode& child : tree.children(PuctTree::ROOT)) kept.push_back(child.visits);
+    for (const PuctEdge& edge : tree.edges(PuctTree::ROOT)) kept.push_back(tree.visits(edge));
     EXPECT_EQ(kept, grandchild_visits);
     EXPECT_GT(visits, 1u);
 }
@@ -182,7 +185,7 @@ void search_games(std::uint32_t leaves, std::vector<players::Evaluator*> evaluat
         for (std::size_t g = 0; g < games; ++g) {
             const std::size_t count = static_cast<std::size_t>(batch.roots().legal_count[g]);
             std::uint32_t visits = 0;
-            for (const PuctNode& child : batch.tree(g).children(PuctTree::ROOT)) visits += child.visits;
+            for (const PuctEdge& edge : batch.tree(g).edges(PuctTree::ROOT)) visits += batch.tree(g).visits(edge);
             EXPECT_EQ(visits, std::max(config.simulations, kept[g])) << "game " << g << " ply " << ply;
             const float* row = batch.policy().data() + g * batch.roots().max_legal;
             EXPECT_NEAR(std::accumulate(row, row + count, 0.0f), 1.0f, 1e-4);
