@@ -69,8 +69,14 @@ PuctTree::Selection PuctTree::select(game::Game& position) {
     }
     reached.state = NodeState::Waiting;
     reached.mover = static_cast<std::uint8_t>(position.seat_to_move());
-    for (std::uint32_t n = node; n != NO_PARENT; n = pool_[n].parent) ++pool_[n].pending;
+    hold(node);
     return {Outcome::Leaf, node};
+}
+
+void PuctTree::add_pending(std::uint32_t node, int change) {
+    for (std::uint32_t n = node; n != NO_PARENT; n = pool_[n].parent) {
+        pool_[n].pending = static_cast<std::uint16_t>(pool_[n].pending + change);
+    }
 }
 
 void PuctTree::expand(std::uint32_t leaf, std::span<const GridIndex> moves, std::span<const float> priors,

@@ -85,7 +85,7 @@ public:
     enum class Outcome : std::uint8_t {
         Leaf,       // a leaf now waits for an evaluation: `position` is its game
         Finished,   // reached a finished game, whose values are backed up already
-        Collision,  // reached a leaf that already waits; nothing changed
+        Collision,  // reached a leaf that already waits; nothing changed (see hold())
     };
     struct Selection {
         Outcome outcome;
@@ -94,6 +94,13 @@ public:
     // One selection from the root; `position` receives the selected node's
     // game. The root must be running.
     Selection select(game::Game& position);
+
+    // Counts one more (hold) or one fewer (release) pending selection on the
+    // path from `node` to the root. A caller that holds the node a selection
+    // collided with makes the next selections of its round go elsewhere; it
+    // releases it before the round's evaluations.
+    void hold(std::uint32_t node) { add_pending(node, 1); }
+    void release(std::uint32_t node) { add_pending(node, -1); }
 
     // Gives waiting leaf `leaf` the evaluation of its position: edges for
     // `moves` (its mover's legal moves, grid indices in its frame) with
@@ -128,6 +135,7 @@ private:
     // The edge, among `parent`'s, that its mover takes.
     PuctEdge& best_edge(const PuctNode& parent);
     void clear();
+    void add_pending(std::uint32_t node, int change);
     void back_up(std::uint32_t leaf, const SeatValues& values, bool was_pending);
     void add_noise();
 

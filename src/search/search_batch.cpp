@@ -15,9 +15,11 @@ SearchBatch::SearchBatch(const SearchConfig& config)
       grid_(batch::grid_indices(game::ActionSet::get())),
       trees_(config.games, PuctTree(config_.tree)),
       tree_seeds_(config.games),
+      target_(config.games),
       selected_(config.games),
       first_row_(config.games),
       leaf_node_(config.games * config.leaves),
+      held_(config.games * config.leaves),
       leaf_position_(config.games * config.leaves),
       leaf_game_(config.games * config.leaves),
       row_node_(config.games * config.leaves),
@@ -47,6 +49,7 @@ void SearchBatch::restart(std::size_t game, std::vector<std::uint16_t>& moves) {
     game::Game fresh;
     fresh.pass_done_seats();
     trees_[game].start(fresh, tree_seeds_[game]);
+    target_[game] = config_.simulations;
     batch::write_slot(fresh, roots_, game, grid_, moves);
     moves_[game] = -1;
 }
@@ -63,7 +66,7 @@ void SearchBatch::reset(std::optional<std::uint64_t> seed) {
 
 std::size_t SearchBatch::select(common::Interrupt& interrupt) {
     if (rows_ > 0) throw game::Fault("A round selected while the last one waits for its evaluation");
-    const std::size_t per_tree = config_.leaves, budget = config_.simulations;
+    const std::size_t per_tree = config_.leaves;
     std::vector<std::uint64_t>& requested = requested_;
     std::size_t searching = 0;
     do {
@@ -73,15 +76,26 @@ std::size_t SearchBatch::select(common::Interrupt& interrupt) {
             for (std::size_t g = first; g < last; ++g) {
                 PuctTree& tree = trees_[g];
                 selected_[g] = 0;
-                if (tree.root().over() || (tree.root_expanded() && tree.simulations() >= budget)) continue;
-                const std::size_t remaining = tree.root_expanded() ? budget - tree.simulations() : 1;
+                if (tree.root().over() || (tree.root_expanded() && tree.simulations() >= target_[g])) continue;
+                const std::size_t remaining = tree.root_expanded() ? target_[g] - tree.simulations() : 1;
                 const std::size_t wanted = std::min(per_tree, remaining);
                 requested[worker] += wanted;
-                for (std::size_t attempt = 0; attempt < wanted; ++attempt) {
+                // A collision is held, so that the next try goes elsewhere,
+                // and tried again, up to as many times as leaves are wanted.
+                std::size_t taken = 0, collided = 0;
+                std::uint32_t* held = held_.data() + g * per_tree;
+                while (taken < wanted && collided < wanted) {
                     game::Game& position = leaf_position_[g * per_tree + selected_[g]];
                     const PuctTree::Selection chosen = tree.select(position);
+                    if (chosen.outcome == PuctTree::Outcome::Collision) {
+                        tree.hold(chosen.node);
+                        held[collided++] = chosen.node;
+                        continue;
+                    }
+                    ++taken;
                     if (chosen.outcome == PuctTree::Outcome::Leaf) leaf_node_[g * per_tree + selected_[g]++] = chosen.node;
                 }
+                for (std::size_t c = 0; c < collided; ++c) tree.release(held[c]);
             }
             pool_.arrive_and_wait();
             std::size_t row = 0;
@@ -245,6 +259,7 @@ std::optional<batch::IllegalAction> SearchBatch::step(std::span<const std::int64
             }
             roots_.terminated[g] = 0;
             tree.step(static_cast<GridIndex>(actions[g]));
+            target_[g] = tree.simulations() + config_.simulations;
             moves_[g] = -1;
             if (tree.root().over()) {
                 const std::array<float, game::NUM_SEATS> outcome =

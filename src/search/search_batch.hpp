@@ -20,7 +20,7 @@ struct SearchConfig {
     std::size_t games = 1;
     std::size_t threads = 1;          // workers, the calling thread included
     std::uint64_t seed = 0;           // of the trees' draws
-    std::uint32_t simulations = 64;   // a move's budget: visits of the root's children
+    std::uint32_t simulations = 64;   // a move's budget: new visits of the root's children
     std::uint32_t leaves = 8;         // most leaves a tree sends to one evaluation round
     bool autoreset = true;            // a game that ends is replaced by a new one in the same step
     PuctSettings tree;
@@ -39,7 +39,9 @@ struct SearchConfig {
 //      prior for each legal move of each row (all rows' lists one after the
 //      other, row r's starting at prior_offsets()[r]) and four values per row,
 //      seats counted from the row's mover as in its observation.
-// When select() finds every tree at its budget it returns 0, and has written
+// A tree's budget counts the simulations of this move; those its subtree
+// kept from earlier moves come on top. When select() finds every tree at its
+// budget it returns 0, and has written
 // each game's root visit counts as a distribution over the root's legal
 // moves (policy(), rows aligned with roots().legal_actions) and a move drawn
 // by the temperature (moves()). step() then plays the moves, keeping each
@@ -114,9 +116,11 @@ private:
     std::vector<std::uint16_t> grid_;
     std::vector<PuctTree> trees_;
     std::vector<std::uint64_t> tree_seeds_;
+    std::vector<std::uint32_t> target_;        // per game: the root's simulations when its search is done
     std::vector<std::uint32_t> selected_;      // per game: leaves of this round
     std::vector<std::uint32_t> first_row_;     // per game: its first row this round
     std::vector<std::uint32_t> leaf_node_;     // per game and leaf (game * leaves + j): the waiting node
+    std::vector<std::uint32_t> held_;          // the same: a node a selection collided with
     std::vector<game::Game> leaf_position_;    // the same, its game
     std::vector<std::int32_t> leaf_game_;      // per row: its game
     std::vector<std::uint32_t> row_node_;      // per row: its node

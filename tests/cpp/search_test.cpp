@@ -186,7 +186,7 @@ void search_games(std::uint32_t leaves, std::vector<players::Evaluator*> evaluat
             const std::size_t count = static_cast<std::size_t>(batch.roots().legal_count[g]);
             std::uint32_t visits = 0;
             for (const PuctEdge& edge : batch.tree(g).edges(PuctTree::ROOT)) visits += batch.tree(g).visits(edge);
-            EXPECT_EQ(visits, std::max(config.simulations, kept[g])) << "game " << g << " ply " << ply;
+            EXPECT_EQ(visits, kept[g] + config.simulations) << "game " << g << " ply " << ply;
             const float* row = batch.policy().data() + g * batch.roots().max_legal;
             EXPECT_NEAR(std::accumulate(row, row + count, 0.0f), 1.0f, 1e-4);
             const std::vector<GridIndex> legal = legal_moves(batch.tree(g).root());
