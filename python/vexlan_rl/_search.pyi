@@ -22,7 +22,8 @@ class Search:
         """Plays one grid index per game at its root, keeping the subtree below it; ValueError naming the
         first game whose action is not legal, and no change, if any is not."""
     def reset(self, /, seed: int | None = None) -> None:
-        """Starts a new game and tree in every slot; a seed restarts the trees' draws."""
+        """Starts a new game and tree in every slot, dropping leaves that wait; a seed restarts the trees'
+        draws."""
     def state(self, game: int, /) -> bytes:
         """The 278-byte state of one game's root position."""
     def __copy__(self) -> Search:

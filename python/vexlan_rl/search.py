@@ -169,7 +169,8 @@ class BatchedSearch:
         self._core.step(self.moves if actions is None else actions)
 
     def reset(self, seed: int | None = None) -> None:
-        """A new game and tree in every slot; a seed restarts the trees' draws."""
+        """A new game and tree in every slot, dropping any leaves that wait (after an interrupted
+        `run`, say); a seed restarts the trees' draws."""
         self._core.reset(seed)
 
     def state(self, game: int) -> bytes:

@@ -24,6 +24,10 @@ public:
 
     SeatValues evaluate(const game::Game& leaf, std::span<const GridIndex> moves, std::span<float> priors) override;
 
+    // The same values, playing `position` itself out: for a caller whose
+    // position is a scratch copy already, which spares a copy a playout.
+    SeatValues play_out(game::Game& position);
+
 private:
     PlayoutPolicy policy_;
     game::RewardMode mode_;

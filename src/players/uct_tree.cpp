@@ -80,7 +80,7 @@ void UctTree::simulate() {
         play(position, pool_[node].move);
         path_.push_back(node);
     }
-    const SeatValues reward = evaluator_.evaluate(position, {}, {});
+    const SeatValues reward = evaluator_.play_out(position);
     for (std::uint32_t visited : path_) {
         UctNode& n = pool_[visited];
         n.visits += 1;

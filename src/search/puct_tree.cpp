@@ -88,13 +88,14 @@ void PuctTree::expand(std::uint32_t leaf, std::span<const GridIndex> moves, std:
     if (leaf == ROOT || edges_.size() + moves.size() <= settings_->max_nodes) {
         float total = 0;
         for (float prior : priors) total += prior;
-        const float uniform = 1.0f / static_cast<float>(moves.size());
         const auto first = static_cast<std::uint32_t>(edges_.size());
-        edges_.resize(edges_.size() + moves.size());
-        PuctEdge* edge = edges_.data() + first;
-        for (std::size_t i = 0; i < moves.size(); ++i, ++edge) {
-            edge->move = moves[i];
-            edge->prior = total > 0 ? priors[i] / total : uniform;
+        // Each edge written once: resize() would clear them all first.
+        if (total > 0) {
+            const float scale = 1.0f / total;
+            for (std::size_t i = 0; i < moves.size(); ++i) edges_.push_back({priors[i] * scale, 0, moves[i]});
+        } else {
+            const float uniform = 1.0f / static_cast<float>(moves.size());
+            for (GridIndex move : moves) edges_.push_back({uniform, 0, move});
         }
         PuctNode& expanded = pool_[leaf];
         expanded.first_edge = first;

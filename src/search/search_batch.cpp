@@ -55,7 +55,7 @@ void SearchBatch::restart(std::size_t game, std::vector<std::uint16_t>& moves) {
 }
 
 void SearchBatch::reset(std::optional<std::uint64_t> seed) {
-    if (rows_ > 0) throw game::Fault("A search batch reset while a round waits for its evaluation");
+    rows_ = 0;  // the trees restart: leaves still waiting are dropped with them
     for_each_game([&](std::size_t g, std::size_t worker) {
         tree_seeds_[g] = seed ? common::derive_seed(*seed, g) : common::derive_seed(tree_seeds_[g], g);
         roots_.terminated[g] = 0;

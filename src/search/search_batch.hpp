@@ -63,7 +63,8 @@ public:
     // Moves from the next search on are drawn at `temperature`.
     void set_temperature(float temperature) { config_.tree.temperature = temperature; }
 
-    // A new game and tree in every slot; with a seed, the trees' draws restart from it.
+    // A new game and tree in every slot, dropping any leaves that wait; with
+    // a seed, the trees' draws restart from it.
     void reset(std::optional<std::uint64_t> seed = std::nullopt);
 
     // One round's selections; the number of leaf rows written (0: the

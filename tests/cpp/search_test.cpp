@@ -12,6 +12,7 @@
 #include <set>
 #include <vector>
 
+#include "counted_allocations.hpp"
 #include "players/playout_evaluator.hpp"
 #include "players/uniform_evaluator.hpp"
 #include "search/puct_tree.hpp"
@@ -209,6 +210,28 @@ TEST(SearchBatch, PlayoutAndUniformEvaluatorsPlayLegalMoves) {
     }
     players::UniformEvaluator uniform;
     search_games(4, {&uniform, &uniform}, 3, 3);
+}
+
+TEST(SearchBatch, AllocatesNothingOnceItsPoolsHaveGrown) {
+    SearchConfig config;
+    config.games = 4;
+    config.threads = 2;
+    config.simulations = 48;
+    SearchBatch batch(config);
+    HashEvaluator evaluator;
+    std::vector<players::Evaluator*> evaluators = {&evaluator, &evaluator};
+    common::Interrupt never;
+    auto play_moves = [&] {
+        for (int ply = 0; ply < 4; ++ply) {
+            while (batch.select(never) > 0) batch.evaluate_with(evaluators, never);
+            ASSERT_FALSE(batch.step(batch.moves(), never).has_value());
+        }
+    };
+    play_moves();  // grows every pool these games need
+    batch.reset(config.seed);
+    const std::size_t before = test_support::allocations.load();
+    play_moves();  // the same games again
+    EXPECT_EQ(test_support::allocations.load(), before);
 }
 
 TEST(SearchBatch, RefusesBadEvaluationsWithAReason) {

@@ -11,7 +11,7 @@ README = Path(__file__).resolve().parents[2] / "README.md"
 def test_readme_examples_run(capfd):
     pytest.importorskip("pettingzoo")
     blocks = re.findall(r"^```python\n(.*?)^```", README.read_text(), re.MULTILINE | re.DOTALL)
-    assert len(blocks) == 8
+    assert len(blocks) == 9
     namespace: dict = {}
     for block in blocks:
         exec(compile(block, str(README), "exec"), namespace)

@@ -228,10 +228,6 @@ PyObject* reset(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObj
         PySearchObject* object = as_search(self);
         Access access(object->borrow, AccessKind::Exclusive);
         if (!usable(self, access)) return nullptr;
-        if (object->engine->pending_rows() > 0) {
-            PyErr_SetString(PyExc_RuntimeError, "The last round's leaves wait for expand(); finish the search first");
-            return nullptr;
-        }
         if (!run_released([&](common::Interrupt&) { object->engine->reset(seed_value); })) return nullptr;
         Py_RETURN_NONE;
     });
@@ -367,7 +363,8 @@ PyMethodDef METHODS[] = {
      "step($self, actions, /)\n--\n\nPlays one grid index per game at its root, keeping the subtree below it; "
      "ValueError naming the first game whose action is not legal, and no change, if any is not."},
     {"reset", METHOD(reset), METH_FASTCALL | METH_KEYWORDS,
-     "reset($self, /, seed=None)\n--\n\nStarts a new game and tree in every slot; a seed restarts the trees' draws."},
+     "reset($self, /, seed=None)\n--\n\nStarts a new game and tree in every slot, dropping leaves that wait; a "
+     "seed restarts the trees' draws."},
     {"state", METHOD(state), METH_FASTCALL | METH_KEYWORDS,
      "state($self, game, /)\n--\n\nThe 278-byte state of one game's root position."},
     {"__copy__", METHOD(refuse_copy), METH_FASTCALL | METH_KEYWORDS, "__copy__($self)\n--\n\nRefused."},
