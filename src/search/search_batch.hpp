@@ -29,23 +29,22 @@ struct SearchConfig {
 // Many games, each with its own search tree, searched together so that one
 // evaluation (a network's forward pass, say) judges the leaves of all of
 // them at once. A move is searched in rounds:
-//   1. select() walks each tree that is short of its budget up to `leaves`
-//      times, leaving each new leaf waiting (virtual loss spreads them), and
-//      writes the leaves into `leaves()` rows 0 .. count - 1 in the layout
-//      of GameBatch's buffers: mover, observation planes, pieces, done and
-//      legal moves. Finished games met in a tree are backed up there and
-//      then, and are no rows.
+//   1. select() walks each tree that is short of its budget until `leaves`
+//      new leaves wait (virtual loss spreads them; a selection that meets a
+//      waiting leaf is held and tried again), and writes the leaves into
+//      `leaves()` rows 0 .. count - 1 in the layout of GameBatch's buffers:
+//      mover, observation planes, pieces, done and legal moves. Finished
+//      games met in a tree are backed up there and then, and are no rows.
 //   2. The caller evaluates the rows and hands back, through expand(), a
 //      prior for each legal move of each row (all rows' lists one after the
 //      other, row r's starting at prior_offsets()[r]) and four values per row,
 //      seats counted from the row's mover as in its observation.
 // A tree's budget counts the simulations of this move; those its subtree
 // kept from earlier moves come on top. When select() finds every tree at its
-// budget it returns 0, and has written
-// each game's root visit counts as a distribution over the root's legal
-// moves (policy(), rows aligned with roots().legal_actions) and a move drawn
-// by the temperature (moves()). step() then plays the moves, keeping each
-// tree's subtree below its move.
+// budget it returns 0, and has written each game's root visit counts as a
+// distribution over the root's legal moves (policy(), rows aligned with
+// roots().legal_actions) and a move drawn by the temperature (moves()).
+// step() then plays the moves, keeping each tree's subtree below its move.
 //
 // Each worker owns a slice of the games and their trees; buffers, trees and
 // scratch space are kept from round to round, so that rounds allocate
