@@ -89,13 +89,13 @@ void PuctTree::expand(std::uint32_t leaf, std::span<const GridIndex> moves, std:
         float total = 0;
         for (float prior : priors) total += prior;
         const auto first = static_cast<std::uint32_t>(edges_.size());
-        // Each edge written once: resize() would clear them all first.
-        if (total > 0) {
-            const float scale = 1.0f / total;
-            for (std::size_t i = 0; i < moves.size(); ++i) edges_.push_back({priors[i] * scale, 0, moves[i]});
-        } else {
-            const float uniform = 1.0f / static_cast<float>(moves.size());
-            for (GridIndex move : moves) edges_.push_back({uniform, 0, move});
+        edges_.resize(edges_.size() + moves.size());
+        PuctEdge* edge = edges_.data() + first;
+        const float scale = total > 0 ? 1.0f / total : 0.0f, uniform = 1.0f / static_cast<float>(moves.size());
+        for (std::size_t i = 0; i < moves.size(); ++i) {
+            edge[i].prior = total > 0 ? priors[i] * scale : uniform;
+            edge[i].child = 0;
+            edge[i].move = moves[i];
         }
         PuctNode& expanded = pool_[leaf];
         expanded.first_edge = first;

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "common/random_stream.hpp"
@@ -36,9 +39,27 @@ enum class NodeState : std::uint8_t { Fresh, Waiting, Expanded, Finished };
 // once a selection has taken it. Most moves of a node are never taken, so
 // they cost an edge and no node.
 struct PuctEdge {
-    float prior = 0;
-    std::uint32_t child = 0;  // 0 until taken (node 0 is the root, nobody's child)
-    GridIndex move = 0;       // in the frame of the node's mover
+    float prior;
+    std::uint32_t child;  // 0 until taken (node 0 is the root, nobody's child)
+    GridIndex move;       // in the frame of the node's mover
+};
+
+// An allocator that leaves the elements a vector grows by unwritten, so that
+// an expansion writes each edge once instead of clearing it first.
+template <class T>
+struct Unwritten : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = Unwritten<U>;
+    };
+    template <class U>
+    void construct(U* place) {
+        ::new (static_cast<void*>(place)) U;
+    }
+    template <class U, class... Arguments>
+    void construct(U* place, Arguments&&... arguments) {
+        ::new (static_cast<void*>(place)) U(std::forward<Arguments>(arguments)...);
+    }
 };
 
 // One position of the tree. Its edges sit side by side in the edge pool,
@@ -143,7 +164,7 @@ private:
     game::Game root_;
     common::RandomStream stream_;
     std::vector<PuctNode> pool_, spare_;
-    std::vector<PuctEdge> edges_, spare_edges_;
+    std::vector<PuctEdge, Unwritten<PuctEdge>> edges_, spare_edges_;
     std::vector<float> noise_;
     std::vector<double> weights_;
 };
