@@ -220,8 +220,7 @@ void SearchBatch::evaluate_with(std::span<players::Evaluator* const> evaluators,
                 float* values = own_values_.data() + row * game::NUM_SEATS;
                 const auto count = static_cast<std::size_t>(leaves_.legal_count[row]);
                 const std::span<const GridIndex> moves(leaves_.legal_actions.data() + row * leaves_.max_legal, count);
-                const game::Game& position = leaf_position_[g * config_.leaves + (row - first_row_[g])];
-                const SeatValues absolute = evaluators[worker]->evaluate(position, moves, {priors, count});
+                const SeatValues absolute = evaluators[worker]->evaluate(leaf_position(row), moves, {priors, count});
                 const std::size_t mover = leaves_.agent[row];
                 for (std::size_t k = 0; k < game::NUM_SEATS; ++k) values[k] = absolute[(mover + k) % game::NUM_SEATS];
                 apply_row(row, priors, values);

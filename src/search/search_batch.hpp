@@ -87,6 +87,12 @@ public:
     [[nodiscard]] std::optional<batch::IllegalAction> step(std::span<const std::int64_t> actions,
                                                            common::Interrupt& interrupt);
 
+    // The game of pending row `row`.
+    const game::Game& leaf_position(std::size_t row) const {
+        const auto game = static_cast<std::size_t>(leaf_game_[row]);
+        return leaf_position_[game * config_.leaves + (row - first_row_[game])];
+    }
+
     const batch::Buffers& roots() const { return roots_; }
     const batch::Buffers& leaves() const { return leaves_; }
     const std::vector<std::int32_t>& leaf_games() const { return leaf_game_; }
