@@ -15,6 +15,7 @@
 #include "counted_allocations.hpp"
 #include "players/playout_evaluator.hpp"
 #include "players/uniform_evaluator.hpp"
+#include "search/dirichlet.hpp"
 #include "search/puct_tree.hpp"
 #include "search/search_batch.hpp"
 
@@ -78,6 +79,27 @@ PuctSettings quiet() {
     PuctSettings settings;
     settings.noise_fraction = 0;
     return settings;
+}
+
+TEST(Dirichlet, DrawsHaveTheDistributionsMeanAndVariance) {
+    // Symmetric Dirichlet(alpha) over k shares: mean 1 / k, variance
+    // (1 / k)(1 - 1 / k) / (k alpha + 1).
+    for (const float alpha : {0.03f, 0.3f, 2.0f}) {
+        constexpr std::size_t k = 4, draws = 20000;
+        common::RandomStream stream(7);
+        std::array<float, k> shares{};
+        double sum = 0, sum_squares = 0;
+        for (std::size_t d = 0; d < draws; ++d) {
+            draw_dirichlet(stream, alpha, shares);
+            EXPECT_NEAR(std::accumulate(shares.begin(), shares.end(), 0.0f), 1.0f, 1e-5f);
+            sum += shares[d % k];
+            sum_squares += shares[d % k] * shares[d % k];
+        }
+        const double mean = sum / draws, variance = sum_squares / draws - mean * mean;
+        const double expected = (1.0 / k) * (1 - 1.0 / k) / (k * alpha + 1);
+        EXPECT_NEAR(mean, 1.0 / k, 0.01) << alpha;
+        EXPECT_NEAR(variance, expected, 0.05 * expected) << alpha;
+    }
 }
 
 TEST(PuctTree, AllPriorOnOneMoveGivesItTheMostVisits) {
