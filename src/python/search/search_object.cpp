@@ -267,13 +267,23 @@ PyObject* view(PyObject* self, const void* data, const char* format, std::size_t
     });
 }
 
+// `read(engine)` under shared access, for what a running call changes (the
+// pending leaves, the counts, the temperature); RuntimeError while one runs.
+template <class Read>
+PyObject* read_shared(PyObject* self, Read read) {
+    Access access(as_search(self)->borrow, AccessKind::Shared);
+    if (!access.ok()) return nullptr;
+    return read(*as_search(self)->engine);
+}
+
 // A view of one of the roots' (Roots) or the pending leaves' buffers.
 template <bool Roots, auto Field>
 PyObject* get_buffer(PyObject* self, const char* format, std::initializer_list<Py_ssize_t> extents) {
-    const search::SearchBatch& engine = *as_search(self)->engine;
-    const auto& buffer = (Roots ? engine.roots() : engine.leaves()).*Field;
-    return view(self, buffer.data(), format, sizeof(buffer[0]), Roots ? engine.size() : engine.pending_rows(),
-                extents);
+    return read_shared(self, [&](const search::SearchBatch& engine) {
+        const auto& buffer = (Roots ? engine.roots() : engine.leaves()).*Field;
+        return view(self, buffer.data(), format, sizeof(buffer[0]), Roots ? engine.size() : engine.pending_rows(),
+                    extents);
+    });
 }
 
 template <bool Roots>
@@ -311,12 +321,14 @@ PyObject* get_moves(PyObject* self, void*) {
     return view(self, engine.moves().data(), "q", sizeof(std::int64_t), engine.size(), {});
 }
 PyObject* get_prior_offsets(PyObject* self, void*) {
-    const search::SearchBatch& engine = *as_search(self)->engine;
-    return view(self, engine.prior_offsets().data(), "q", sizeof(std::int64_t), engine.pending_rows() + 1, {});
+    return read_shared(self, [&](const search::SearchBatch& engine) {
+        return view(self, engine.prior_offsets().data(), "q", sizeof(std::int64_t), engine.pending_rows() + 1, {});
+    });
 }
 PyObject* get_leaf_games(PyObject* self, void*) {
-    const search::SearchBatch& engine = *as_search(self)->engine;
-    return view(self, engine.leaf_games().data(), "i", sizeof(std::int32_t), engine.pending_rows(), {});
+    return read_shared(self, [&](const search::SearchBatch& engine) {
+        return view(self, engine.leaf_games().data(), "i", sizeof(std::int32_t), engine.pending_rows(), {});
+    });
 }
 
 PyObject* get_num_games(PyObject* self, void*) { return PyLong_FromSize_t(as_search(self)->engine->size()); }
@@ -325,15 +337,23 @@ PyObject* get_simulations(PyObject* self, void*) {
     return PyLong_FromUnsignedLong(as_search(self)->engine->config().simulations);
 }
 PyObject* get_leaves(PyObject* self, void*) { return PyLong_FromUnsignedLong(as_search(self)->engine->config().leaves); }
-PyObject* get_pending(PyObject* self, void*) { return PyLong_FromSize_t(as_search(self)->engine->pending_rows()); }
+PyObject* get_pending(PyObject* self, void*) {
+    return read_shared(self, [](const search::SearchBatch& engine) { return PyLong_FromSize_t(engine.pending_rows()); });
+}
 PyObject* get_evaluated(PyObject* self, void*) {
-    return PyLong_FromUnsignedLongLong(as_search(self)->engine->evaluated_rows());
+    return read_shared(self, [](const search::SearchBatch& engine) {
+        return PyLong_FromUnsignedLongLong(engine.evaluated_rows());
+    });
 }
 PyObject* get_requested(PyObject* self, void*) {
-    return PyLong_FromUnsignedLongLong(as_search(self)->engine->requested_rows());
+    return read_shared(self, [](const search::SearchBatch& engine) {
+        return PyLong_FromUnsignedLongLong(engine.requested_rows());
+    });
 }
 PyObject* get_temperature(PyObject* self, void*) {
-    return PyFloat_FromDouble(as_search(self)->engine->config().tree.temperature);
+    return read_shared(self, [](const search::SearchBatch& engine) {
+        return PyFloat_FromDouble(engine.config().tree.temperature);
+    });
 }
 int set_temperature(PyObject* self, PyObject* value, void*) {
     return guarded_status([&] {
