@@ -67,10 +67,9 @@ void SearchBatch::reset(std::optional<std::uint64_t> seed) {
 std::size_t SearchBatch::select(common::Interrupt& interrupt) {
     if (rows_ > 0) throw game::Fault("A round selected while the last one waits for its evaluation");
     const std::size_t per_tree = config_.leaves;
-    std::vector<std::uint64_t>& requested = requested_;
     std::size_t searching = 0;
     do {
-        std::fill(requested.begin(), requested.end(), 0);
+        std::fill(requested_.begin(), requested_.end(), 0);
         auto round = [&](std::size_t worker) {
             const std::size_t first = first_game(worker), last = first_game(worker + 1);
             for (std::size_t g = first; g < last; ++g) {
@@ -79,7 +78,7 @@ std::size_t SearchBatch::select(common::Interrupt& interrupt) {
                 if (tree.root().over() || (tree.root_expanded() && tree.simulations() >= target_[g])) continue;
                 const std::size_t remaining = tree.root_expanded() ? target_[g] - tree.simulations() : 1;
                 const std::size_t wanted = std::min(per_tree, remaining);
-                requested[worker] += wanted;
+                requested_[worker] += wanted;
                 // A collision is held, so that the next try goes elsewhere,
                 // and tried again, up to as many times as leaves are wanted.
                 std::size_t taken = 0, collided = 0;
@@ -113,7 +112,7 @@ std::size_t SearchBatch::select(common::Interrupt& interrupt) {
         rows_ = 0;
         for (std::uint32_t count : selected_) rows_ += count;
         searching = 0;
-        for (std::uint64_t count : requested) searching += count;
+        for (std::uint64_t count : requested_) searching += count;
         // A round that met only finished games made progress without rows: go on.
     } while (rows_ == 0 && searching > 0 && !interrupt.poll());
     for (std::size_t row = 0; row < rows_; ++row) {
