@@ -24,6 +24,9 @@ class Search:
     def reset(self, /, seed: int | None = None) -> None:
         """Starts a new game and tree in every slot, dropping leaves that wait; a seed restarts the trees'
         draws."""
+    def load(self, /, game: int, state: bytes) -> None:
+        """Puts a saved game into one slot with a new tree, and passes its done seats; ValueError, and no
+        change, for bytes that are no valid state."""
     def state(self, game: int, /) -> bytes:
         """The 278-byte state of one game's root position."""
     def __copy__(self) -> Search:

@@ -173,6 +173,12 @@ class BatchedSearch:
         `run`, say); a seed restarts the trees' draws."""
         self._core.reset(seed)
 
+    def load(self, game: int, state: bytes) -> None:
+        """Puts a saved game (278 state bytes, as `PyVexlan.to_bytes` writes them) into one slot with
+        a new tree and passes its done seats: how a player searches the position it is handed.
+        ValueError, and no change, for bytes that are no valid state."""
+        self._core.load(game, state)
+
     def state(self, game: int) -> bytes:
         """The 278-byte state of one game's root, as `PyVexlan.to_bytes` writes it."""
         return self._core.state(game)

@@ -54,6 +54,20 @@ void SearchBatch::restart(std::size_t game, std::vector<std::uint16_t>& moves) {
     moves_[game] = -1;
 }
 
+bool SearchBatch::load(std::size_t slot, std::span<const std::uint8_t> bytes) {
+    std::optional<game::Game> loaded = game::Game::from_bytes(bytes);
+    if (!loaded) return false;
+    loaded->pass_done_seats();
+    if (rows_ > 0) throw game::Fault("A search batch loaded a game while a round waits for its evaluation");
+    trees_[slot].start(*loaded, tree_seeds_[slot]);
+    target_[slot] = config_.simulations;
+    roots_.terminated[slot] = loaded->over() ? 1 : 0;
+    std::fill_n(roots_.rewards.data() + slot * game::NUM_SEATS, game::NUM_SEATS, 0.0f);
+    batch::write_slot(*loaded, roots_, slot, grid_, moves_scratch_[0]);
+    moves_[slot] = -1;
+    return true;
+}
+
 void SearchBatch::reset(std::optional<std::uint64_t> seed) {
     rows_ = 0;  // the trees restart: leaves still waiting are dropped with them
     for_each_game([&](std::size_t g, std::size_t worker) {

@@ -66,6 +66,11 @@ public:
     // a seed, the trees' draws restart from it.
     void reset(std::optional<std::uint64_t> seed = std::nullopt);
 
+    // Puts a saved game into `slot` with a new tree, passing its done
+    // seats; false, and no change, unless `bytes` is a valid state. A player
+    // searches the position it is given this way. No round may be pending.
+    [[nodiscard]] bool load(std::size_t slot, std::span<const std::uint8_t> bytes);
+
     // One round's selections; the number of leaf rows written (0: the
     // search is over, the policy and moves are written).
     std::size_t select(common::Interrupt& interrupt);

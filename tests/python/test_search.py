@@ -9,7 +9,9 @@ import textwrap
 import numpy as np
 import pytest
 
+from random_play import play
 from vexlan_rl import PyVexlan
+from vexlan_rl._engine import pass_done_seats
 from vexlan_rl.search import BatchedSearch, Leaves, legal_priors
 
 
@@ -173,3 +175,18 @@ def test_ctrl_c_stops_a_long_search_at_once_and_a_reset_makes_it_usable():
     seconds, first_round, pending = result.stdout.split()
     # About 0.2 s at most on a quiet machine; the margin is for a loaded one.
     assert float(seconds) < 1.0 and first_round == "64" and pending == "0"
+
+
+def test_a_loaded_position_is_searched_and_its_move_is_legal_there():
+    search = BatchedSearch(3, seed=1, simulations=16, leaves=4)
+    positions = [play(seed, 40 + 10 * seed)[0] for seed in range(3)]
+    for position in positions:
+        pass_done_seats(position)
+    for game, position in enumerate(positions):
+        search.load(game, position.to_bytes())
+    with pytest.raises(ValueError, match="state"):
+        search.load(0, b"x")
+    assert [search.state(g) for g in range(3)] == [position.to_bytes() for position in positions]
+    moves = search.run(uniform)
+    for game, position in enumerate(positions):
+        assert moves[game] in position.legal_actions(position.agent_selection)

@@ -233,6 +233,31 @@ PyObject* reset(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObj
     });
 }
 
+PyObject* load(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static constexpr Parameter PARAMETERS[] = {{"game"}, {"state"}};
+        PyObject* values[2];
+        if (!parse_arguments({"Search.load()", PARAMETERS}, args, nargsf, kwnames, values)) return nullptr;
+        PySearchObject* object = as_search(self);
+        Access access(object->borrow, AccessKind::Exclusive);
+        std::uint64_t index = 0;
+        std::span<const std::uint8_t> bytes;
+        if (!usable(self, access) || !to_bounded(values[0], "game", 0, object->engine->size() - 1, index) ||
+            !to_byte_span(values[1], "state", bytes)) {
+            return nullptr;
+        }
+        if (object->engine->pending_rows() > 0) {
+            PyErr_SetString(PyExc_RuntimeError, "The last round's leaves wait for expand(); finish the search first");
+            return nullptr;
+        }
+        if (!object->engine->load(static_cast<std::size_t>(index), bytes)) {
+            PyErr_SetString(PyExc_ValueError, "Invalid game state");
+            return nullptr;
+        }
+        Py_RETURN_NONE;
+    });
+}
+
 PyObject* state(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         static constexpr Parameter PARAMETERS[] = {{"game", Parameter::Kind::Positional}};
@@ -385,6 +410,9 @@ PyMethodDef METHODS[] = {
     {"reset", METHOD(reset), METH_FASTCALL | METH_KEYWORDS,
      "reset($self, /, seed=None)\n--\n\nStarts a new game and tree in every slot, dropping leaves that wait; a "
      "seed restarts the trees' draws."},
+    {"load", METHOD(load), METH_FASTCALL | METH_KEYWORDS,
+     "load($self, /, game, state)\n--\n\nPuts a saved game into one slot with a new tree, and passes its done "
+     "seats; ValueError, and no change, for bytes that are no valid state."},
     {"state", METHOD(state), METH_FASTCALL | METH_KEYWORDS,
      "state($self, game, /)\n--\n\nThe 278-byte state of one game's root position."},
     {"__copy__", METHOD(refuse_copy), METH_FASTCALL | METH_KEYWORDS, "__copy__($self)\n--\n\nRefused."},
