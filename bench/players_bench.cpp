@@ -1,7 +1,10 @@
 // Player and arena speed: arena games per second on two threads, and tree
 // search simulations (each one playout) per second of one thread, each
 // printed beside random self-play through the same engine calls in the same
-// run, the baseline that the machine's load affects alike.
+// run, the baseline that the machine's load affects alike. Then the tree
+// search's strength: its win share against three greedy players, with a
+// digest of every move played, so that two builds of the same search can be
+// seen to play the very same games.
 //
 // Single-thread figures are in this thread's processor time. Arena runs are
 // timed on the wall clock and in the processor time of the whole process:
@@ -11,6 +14,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <vector>
 
@@ -90,9 +94,38 @@ void bench_search(const char* label, players::PlayoutPolicy playout, unsigned pl
                 label, plies, rate, rate / baseline);
 }
 
+// `games` games of one `mcts:simulations` player against three greedy ones,
+// seats rotated; `games` = 0 skips it.
+void bench_strength(std::uint32_t simulations, std::size_t games) {
+    if (games == 0) return;
+    std::array<PlayerSettings, 4> lineup;
+    lineup[0].kind = PlayerKind::Mcts;
+    lineup[0].search.simulations = simulations;
+    for (std::size_t p = 1; p < 4; ++p) lineup[p].kind = PlayerKind::Greedy;
+    std::vector<players::GameRecord> records(games);
+    common::Interrupt never;
+    const double start_cpu = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID);
+    players::play_games(lineup, 17, 0, records, 2, never);
+    const double cpu = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID) - start_cpu;
+    double share = 0;
+    std::uint64_t digest = 1469598103934665603ull;
+    for (const players::GameRecord& record : records) {
+        for (std::size_t s = 0; s < 4; ++s) {
+            if (record.player[s] == 0) share += record.win_share[s];
+        }
+        for (std::size_t m = 0; m < record.plies; ++m) digest = (digest ^ record.moves[m]) * 1099511628211ull;
+    }
+    std::printf("strength: mcts:%u against 3 greedy, %zu games: win share %.3f (0.25 is even), %.1f ms processor "
+                "per game, move digest %016llx\n",
+                simulations, games, share / static_cast<double>(games), cpu * 1e3 / static_cast<double>(games),
+                static_cast<unsigned long long>(digest));
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // An argument: games of the strength check (default 0, skipped).
+    const std::size_t strength_games = argc > 1 ? static_cast<std::size_t>(std::atol(argv[1])) : 0;
     const double baseline = bench_baseline();
     bench_arena("random x4", {PlayerKind::Random, PlayerKind::Random, PlayerKind::Random, PlayerKind::Random},
                 baseline);
@@ -102,4 +135,5 @@ int main() {
                 baseline);
     for (unsigned plies : {0u, 20u, 40u}) bench_search("random", players::PlayoutPolicy::Random, plies, baseline);
     bench_search("greedy", players::PlayoutPolicy::Greedy, 20, baseline);
+    bench_strength(1000, strength_games);
 }

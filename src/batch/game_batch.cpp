@@ -3,22 +3,10 @@
 #include <algorithm>
 #include <exception>
 
-#include "game/observation_bytes.hpp"
+#include "batch/slot_writer.hpp"
 #include "game/fault.hpp"
 
 namespace batch {
-
-namespace {
-
-// The grid index of every dense index: 60 KB that stay in cache, where the
-// placements themselves take 2.4 MB.
-std::vector<std::uint16_t> grid_indices(const game::ActionSet& set) {
-    std::vector<std::uint16_t> grid(set.actions.size());
-    for (std::size_t d = 0; d < grid.size(); ++d) grid[d] = static_cast<std::uint16_t>(set.actions[d].grid_index);
-    return grid;
-}
-
-}  // namespace
 
 GameBatch::GameBatch(const BatchConfig& config)
     : config_(config),
@@ -152,25 +140,20 @@ void GameBatch::hold_finished(std::size_t i, std::vector<std::uint16_t>& moves) 
 
 void GameBatch::write_outputs(std::size_t i, std::vector<std::uint16_t>& moves) {
     Slot& slot = slots_[i];
-    const game::Game& game = slot.game;
-    const game::Observation view = game.observe(game.seat_to_move());
-    buffers_.agent[i] = static_cast<std::uint8_t>(game.seat_to_move());
-
-    game::write_observation(view, buffers_.observation.data() + i * game::PLANES_SIZE,
-                            buffers_.pieces.data() + i * game::PIECES_SIZE, buffers_.done.data() + i * game::DONE_SIZE);
-
-    game.observed_moves(view, moves);
-    std::uint16_t* row = buffers_.legal_actions.data() + i * buffers_.max_legal;
     if (config_.dense_mask) {
+        // The previous position's row clears its marks; the row is readable, so never trusted.
+        const std::uint16_t* row = buffers_.legal_actions.data() + i * buffers_.max_legal;
         std::uint8_t* mask = buffers_.action_mask.data() + i * game::NUM_GRID_POSITIONS;
         for (std::size_t j = 0; j < slot.legal; ++j) {
-            if (row[j] < game::NUM_GRID_POSITIONS) mask[row[j]] = 0;  // the row is readable, so never trusted
+            if (row[j] < game::NUM_GRID_POSITIONS) mask[row[j]] = 0;
         }
+    }
+    write_slot(slot.game, buffers_, i, grid_, moves);
+    if (config_.dense_mask) {
+        std::uint8_t* mask = buffers_.action_mask.data() + i * game::NUM_GRID_POSITIONS;
         for (std::uint16_t move : moves) mask[grid_[move]] = 1;
     }
-    for (std::size_t j = 0; j < moves.size(); ++j) row[j] = grid_[moves[j]];
     slot.legal = static_cast<std::uint16_t>(moves.size());
-    buffers_.legal_count[i] = static_cast<std::int32_t>(moves.size());
 }
 
 }  // namespace batch

@@ -4,29 +4,12 @@
 #include <cmath>
 
 #include "game/fault.hpp"
-#include "game/scores.hpp"
 
 namespace players {
 
-namespace {
-
-// Score rewards are moved into [0, 1] like the other modes, so that one
-// exploration constant suits all three: -89 (every cell in hand) to 20.
-constexpr float LOWEST_SCORE = -89.0f, HIGHEST_SCORE = 20.0f;
-
-std::array<float, game::NUM_SEATS> rewards(const game::Game& position, game::RewardMode mode) {
-    std::array<float, game::NUM_SEATS> out = game::outcome_from_scores(position.scores(), mode);
-    if (mode == game::RewardMode::Score) {
-        for (float& reward : out) reward = (reward - LOWEST_SCORE) / (HIGHEST_SCORE - LOWEST_SCORE);
-    }
-    return out;
-}
-
-}  // namespace
-
 void UctTree::start(const game::Game& root, std::uint64_t seed) {
     root_ = root;
-    stream_.reseed(seed);
+    evaluator_.reseed(seed);
     pool_.clear();
     pool_.emplace_back();
     if (!expand(0, root_)) throw game::Fault("The search root has no room or no move");
@@ -82,17 +65,6 @@ std::uint32_t UctTree::select(std::uint32_t node) const {
     return best;
 }
 
-std::array<float, game::NUM_SEATS> UctTree::play_out(game::Game& position) {
-    while (!position.over()) {
-        if (!turn_.read(position)) throw game::Fault("A seat to move in a playout has no placement");
-        const std::size_t chosen = settings_->playout == PlayoutPolicy::Greedy
-                                       ? best_move(turn_, &stream_)
-                                       : stream_.below(static_cast<std::uint32_t>(turn_.moves.size()));
-        play(position, turn_.grid_index(position, chosen));
-    }
-    return rewards(position, settings_->reward);
-}
-
 void UctTree::simulate() {
     game::Game position = root_;
     std::uint32_t node = 0;
@@ -108,7 +80,7 @@ void UctTree::simulate() {
         play(position, pool_[node].move);
         path_.push_back(node);
     }
-    const std::array<float, game::NUM_SEATS> reward = play_out(position);
+    const SeatValues reward = evaluator_.play_out(position);
     for (std::uint32_t visited : path_) {
         UctNode& n = pool_[visited];
         n.visits += 1;

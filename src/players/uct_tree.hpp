@@ -6,7 +6,7 @@
 
 #include "players/greedy_heuristic.hpp"
 #include "players/player.hpp"
-#include "common/random_stream.hpp"
+#include "players/playout_evaluator.hpp"
 #include "players/turn.hpp"
 
 namespace players {
@@ -34,14 +34,15 @@ struct UctNode {
 // one search to the next: a simulation allocates nothing once it has grown.
 class UctTree {
 public:
-    explicit UctTree(const SearchSettings& settings) : settings_(&settings) {}
+    explicit UctTree(const SearchSettings& settings)
+        : settings_(&settings), evaluator_(settings.playout, settings.reward) {}
 
     // Forgets the previous tree and roots a new one at `root`, where the seat
     // to move must have a placement.
     void start(const game::Game& root, std::uint64_t seed);
 
-    // One simulation: select down the tree, expand a leaf seen before, play
-    // out to the end, and add the rewards along the path.
+    // One simulation: select down the tree, expand a leaf seen before, judge
+    // the leaf by a playout, and add its values along the path.
     void simulate();
 
     // The root's children: their moves and visit counts, in child order,
@@ -53,11 +54,10 @@ public:
 private:
     bool expand(std::uint32_t node, const game::Game& position);
     std::uint32_t select(std::uint32_t node) const;
-    std::array<float, game::NUM_SEATS> play_out(game::Game& position);
 
     const SearchSettings* settings_;
     game::Game root_;
-    common::RandomStream stream_;
+    PlayoutEvaluator evaluator_;
     std::vector<UctNode> pool_;
     std::vector<std::uint32_t> path_;
     Turn turn_;

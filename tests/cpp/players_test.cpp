@@ -13,6 +13,7 @@
 #include <random>
 #include <vector>
 
+#include "counted_allocations.hpp"
 #include "game/game.hpp"
 #include "players/arena.hpp"
 #include "players/greedy_heuristic.hpp"
@@ -20,26 +21,7 @@
 #include "players/mcts_player.hpp"
 #include "random_play.hpp"
 
-// Every heap allocation of this test program, counted so that a test can
-// check that a search allocates nothing per simulation.
-namespace {
-std::atomic<std::size_t> allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-    throw std::bad_alloc();
-}
-// The non-throwing form too (the standard library's temporary buffers use
-// it), so that every block the deletes below free came from malloc.
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size == 0 ? 1 : size);
-}
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+using test_support::allocations;
 
 namespace players {
 namespace {

@@ -160,3 +160,40 @@ def test_players_and_the_arena_do_not_grow_the_process_over_many_calls():
                 play_games([player, GreedyPlayer(), RandomPlayer(), RandomPlayer()], n, n, 1, 2)
 
     assert_no_growth(churn_players, 300, 6000, 512 * 1024)
+
+
+def search_churn(rounds: int) -> None:
+    from vexlan_rl._search import Search
+
+    ones = array("f", [1.0]) * 8000
+    for n in range(rounds):
+        search = Search(2, 1 + n % 2, n, simulations=2, leaves=2, max_nodes=1 << 16)
+        leaves = search.select()
+        count = search.prior_offsets[leaves]
+        for priors, values in ((ones[:count - 1], ones[:4 * leaves]), (ones[:count], array("d", [0.5] * 4 * leaves)),
+                               (ones[:count], array("f", [2.0] * 4 * leaves)), (b"x", ones), (None, None)):
+            try:
+                search.expand(priors, values)
+            except (TypeError, ValueError):
+                pass
+        search.expand(ones[:count], array("f", [0.5] * 4 * leaves))
+        while search.select():
+            search.expand(ones[:search.prior_offsets[search.pending]], array("f", [0.5] * 4 * search.pending))
+        for bad in ([0], [0, 36399], [0, "x"], 3.5):
+            try:
+                search.step(bad)
+            except (TypeError, ValueError):
+                pass
+        for call in (lambda: search.state(2), lambda: Search(0, 1, 0), lambda: Search(1, 1, 0, leaves=0),
+                     lambda: Search(1, 1, 0, temperature=float("nan"))):
+            try:
+                call()
+            except (OverflowError, TypeError, ValueError):
+                pass
+        search.step(search.moves)
+        views = (search.policy, search.observation, search.leaf_observation, search.prior_offsets)
+        del search, views
+
+
+def test_searches_do_not_grow_over_2000_rounds():
+    assert_no_growth(search_churn, 100, 2000)

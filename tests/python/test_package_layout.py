@@ -17,7 +17,7 @@ import vexlan_rl.cli as command_line
 
 PACKAGE = Path(vexlan_rl.__file__).parent
 # Modules that need an optional extra, with everything below them.
-OPTIONAL = ("vexlan_rl.batch", "vexlan_rl.distributed", "vexlan_rl.env", "vexlan_rl.vector_env", "vexlan_rl.rl",
+OPTIONAL = ("vexlan_rl.batch", "vexlan_rl.search", "vexlan_rl.distributed", "vexlan_rl.env", "vexlan_rl.vector_env", "vexlan_rl.rl",
             "vexlan_rl.render.board_image", "vexlan_rl.replay.gif", "vexlan_rl.players.ratings", "vexlan_rl.league")
 HEAVY = ("numpy", "torch", "pettingzoo", "gymnasium", "ray", "openskill", "matplotlib", "PIL")
 

@@ -44,6 +44,11 @@ def check_players(namespace: dict, printed: str) -> None:
     assert namespace["position"].ply == 1 and namespace["table"][0].games == 40
 
 
+def check_search(namespace: dict, printed: str) -> None:
+    legal, visits = namespace["legal"], namespace["visits"]
+    assert len(legal) == len(visits) > 0 and abs(float(sum(visits)) - 1) < 1e-5
+
+
 def check_replays(namespace: dict, printed: str) -> None:
     record = namespace["record"]
     assert record.scores == namespace["played"].scores and printed.split()[-1] == str(len(record.moves))
@@ -59,6 +64,7 @@ CHECKS: dict[str, tuple[tuple[str, ...], Callable[[dict, str], None]]] = {
     "docs/rl.md": (("pettingzoo", "gymnasium", "numpy"), check_rl),
     "docs/players.md": ((), check_players),
     "docs/replays.md": ((), check_replays),
+    "docs/search.md": (("numpy",), check_search),
 }
 
 

@@ -17,8 +17,10 @@ def test_stub_matches_the_module():
     assert (package / "py.typed").exists()
     assert (package / "_vexlan.pyi").exists()
     assert (package / "_batch.pyi").exists()
+    assert (package / "_search.pyi").exists()
     result = subprocess.run(
-        [sys.executable, "-m", "mypy.stubtest", "vexlan_rl._vexlan", "vexlan_rl._batch", "vexlan_rl._engine"],
+        [sys.executable, "-m", "mypy.stubtest", "vexlan_rl._vexlan", "vexlan_rl._batch", "vexlan_rl._engine",
+         "vexlan_rl._search"],
         capture_output=True, text=True, env={**os.environ, "MYPY_CACHE_DIR": os.devnull},
     )
     assert result.returncode == 0, result.stdout + result.stderr
