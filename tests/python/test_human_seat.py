@@ -2,6 +2,7 @@
 in every form, bad lines refused without harm, rotate, flip, see, undo, hints and saving; the
 saved record holds exactly the moves typed."""
 
+import os
 import re
 import sys
 
@@ -19,7 +20,7 @@ def test_a_whole_game_through_a_terminal(tmp_path):
     final, partial = tmp_path / "game.jsonl", tmp_path / "partial.jsonl"
     child = pexpect.spawn(sys.executable, ["-m", "vexlan_rl", "play", "--opponents", "random,greedy,random",
                                            "--seat", "2", "--seed", "5", "--save", str(final)],
-                          env={"NO_COLOR": "1", "TERM": "xterm"}, encoding="utf-8", timeout=60,
+                          env={**os.environ, "NO_COLOR": "1", "TERM": "xterm"}, encoding="utf-8", timeout=60,
                           dimensions=(50, 120))
 
     def say(line: str, expect: str = PROMPT) -> str:
