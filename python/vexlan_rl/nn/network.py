@@ -53,6 +53,9 @@ class PolicyValueNet(nn.Module):
     products, not the 36,400 of the grid, in the forward pass and in the backward.
     `grid_logits` gives the whole grid, for reference."""
 
+    value_low: torch.Tensor
+    value_span: torch.Tensor
+
     def __init__(self, settings: NetworkSettings = NetworkSettings()) -> None:
         super().__init__()
         self.settings = settings
@@ -66,7 +69,7 @@ class PolicyValueNet(nn.Module):
         self.value = nn.Linear(NUM_SEATS * CELLS, NUM_SEATS)
         nn.init.normal_(self.piece_planes, std=0.01)
         nn.init.zeros_(self.policy.weight)  # a uniform policy over the legal moves to begin with
-        nn.init.zeros_(self.policy.bias)
+        nn.init.zeros_(self._policy_bias())
         low, high = REWARD_RANGES[settings.reward_mode]
         self.register_buffer("value_low", torch.tensor(low), persistent=False)
         self.register_buffer("value_span", torch.tensor(high - low), persistent=False)
@@ -87,7 +90,8 @@ class PolicyValueNet(nn.Module):
 
     def grid_logits(self, features: torch.Tensor) -> torch.Tensor:
         """The policy head's whole grid (N, 36400), flat positions = grid indices."""
-        return self.policy(features).flatten(1)
+        logits: torch.Tensor = self.policy(features)
+        return logits.flatten(1)
 
     def legal_logits(self, features: torch.Tensor, legal: torch.Tensor) -> torch.Tensor:
         """`grid_logits(features).gather(1, legal)`, computed at the listed indices only."""
@@ -95,7 +99,12 @@ class PolicyValueNet(nn.Module):
         by_cell = features.flatten(2).transpose(1, 2)  # (N, 400, C)
         at_moves = by_cell.gather(1, cells.unsqueeze(2).expand(-1, -1, by_cell.shape[2]))
         weights = self.policy.weight.view(ORIENTATIONS, -1)[orientations]  # (N, L, C)
-        return (at_moves * weights).sum(2) + self.policy.bias[orientations]
+        return (at_moves * weights).sum(2) + self._policy_bias()[orientations]
+
+    def _policy_bias(self) -> torch.Tensor:
+        bias = self.policy.bias
+        assert bias is not None
+        return bias
 
     def forward(self, planes: torch.Tensor, pieces: torch.Tensor,
                 legal: torch.Tensor) -> tuple[torch.Tensor, torch.Tensor]:
