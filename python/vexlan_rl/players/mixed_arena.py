@@ -37,7 +37,7 @@ def _record(game: PyVexlan, game_number: int, moves: list[int]) -> RawRecord:
     first, second, third, fourth = game.scores
     shares = game.outcome("win_share")
     assert shares is not None
-    return ((_seated(game_number)), (first, second, third, fourth), (shares[0], shares[1], shares[2], shares[3]),
+    return (_seated(game_number), (first, second, third, fourth), (shares[0], shares[1], shares[2], shares[3]),
             places(game.scores), game.ply, tuple(moves))
 
 
