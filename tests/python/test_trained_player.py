@@ -95,6 +95,15 @@ def test_the_arena_command_takes_policy_players(run, capsys):
     assert f"0: policy:{run / 'checkpoint.pt'}" in capsys.readouterr().out
 
 
+def test_a_file_that_is_no_checkpoint_is_a_value_error(tmp_path):
+    for name, contents in (("text.pt", b"hello"), ("zip.pt", b"PK\x03\x04" + bytes(100)), ("empty.pt", b"")):
+        (tmp_path / name).write_bytes(contents)
+        with pytest.raises(ValueError, match="not a checkpoint"):
+            parse_player(f"policy:{tmp_path / name}")
+    with pytest.raises(ValueError, match="No such file"):
+        parse_player(f"policy:{tmp_path / 'missing.pt'}")
+
+
 def test_engine_players_are_parsed_without_torch():
     code = ("import sys\nfrom vexlan_rl.players import parse_players\n"
             "parse_players('random,greedy,mcts:10,random')\nprint('torch' in sys.modules)")

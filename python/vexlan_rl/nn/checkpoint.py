@@ -36,10 +36,10 @@ def read_checkpoint(path: str | os.PathLike[str]) -> dict[str, Any]:
     """The contents of a checkpoint; ValueError for a file that is not one."""
     try:
         contents = torch.load(Path(path), map_location="cpu", weights_only=True)
-    except (OSError, RuntimeError, EOFError) as error:
-        if isinstance(error, FileNotFoundError):
-            raise
-        raise ValueError(f"{path}: not a checkpoint ({error})") from None
+    except OSError:
+        raise
+    except Exception as error:  # torch reports a file it cannot read with many kinds of exception
+        raise ValueError(f"{path}: not a checkpoint ({type(error).__name__}: {error})") from None
     if not isinstance(contents, dict) or contents.get("format") != FORMAT:
         raise ValueError(f"{path}: not a checkpoint of format {FORMAT}")
     return contents

@@ -23,9 +23,6 @@ class Positions(NamedTuple):
     legal: torch.Tensor
     counts: torch.Tensor
 
-    def to(self, device: torch.device) -> "Positions":
-        return Positions(*(tensor.to(device, non_blocking=True) for tensor in self))
-
 
 def _shared(array: np.ndarray) -> torch.Tensor:
     """`array` as a tensor over the same memory. The batch's buffers are read-only views;
