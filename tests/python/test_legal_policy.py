@@ -88,3 +88,18 @@ def test_each_seat_is_credited_with_its_own_outcome():
         for move in game_moves:  # the game still running: only the mover's own target is known
             assert samples.value_mask[move * slots + slot].tolist() == [True, False, False, False]
     assert checked > slots * 50
+
+
+def test_minibatches_hold_every_sample_once_grouped_by_legal_count():
+    from vexlan_rl.nn.ppo import SORT_GROUP, minibatches
+
+    counts = torch.from_numpy(np.random.default_rng(4).integers(1, 900, 5000))
+    batches = minibatches(counts, 64, torch.Generator().manual_seed(4))
+    assert sorted(torch.cat(batches).tolist()) == list(range(5000))
+    groups = -(-5000 // (64 * SORT_GROUP))
+    assert all(len(batch) <= 64 for batch in batches) and len(batches) <= -(-5000 // 64) + groups
+    assert all(bool((counts[batch].diff() >= 0).all()) for batch in batches)
+    # Sorting within groups cuts the padding: the mean longest list falls well below a random cut's.
+    padded = sum(int(counts[batch].max()) * len(batch) for batch in batches)
+    random_padded = sum(int(counts[batch].max()) * len(batch) for batch in torch.randperm(5000).split(64))
+    assert padded < 0.7 * random_padded
