@@ -17,8 +17,9 @@ import vexlan_rl.cli as command_line
 
 PACKAGE = Path(vexlan_rl.__file__).parent
 # Modules that need an optional extra, with everything below them.
-OPTIONAL = ("vexlan_rl.batch", "vexlan_rl.search", "vexlan_rl.distributed", "vexlan_rl.env", "vexlan_rl.vector_env", "vexlan_rl.rl",
-            "vexlan_rl.render.board_image", "vexlan_rl.replay.gif", "vexlan_rl.players.ratings", "vexlan_rl.league")
+OPTIONAL = ("vexlan_rl.batch", "vexlan_rl.search", "vexlan_rl.distributed", "vexlan_rl.env", "vexlan_rl.vector_env",
+            "vexlan_rl.rl", "vexlan_rl.render.board_image", "vexlan_rl.replay.gif", "vexlan_rl.players.ratings",
+            "vexlan_rl.league", "vexlan_rl.nn", "vexlan_rl.players.policy")
 HEAVY = ("numpy", "torch", "pettingzoo", "gymnasium", "ray", "openskill", "matplotlib", "PIL")
 
 
@@ -69,7 +70,7 @@ def test_the_old_paths_give_the_same_objects():
     assert gymnasium.spec("vexlan_rl/SelfPlay-v0").vector_entry_point == "vexlan_rl.rl.vector_env:SelfPlayVectorEnv"
 
     players = importlib.import_module("vexlan_rl.players")
-    homes = [importlib.import_module(f"vexlan_rl.players.{part}") for part in ("engine", "specs", "arena")]
+    homes = [importlib.import_module(f"vexlan_rl.players.{part}") for part in ("engine", "specs", "arena", "batched")]
     for name in players.__all__:
         assert getattr(players, name) is next(vars(home)[name] for home in homes if name in vars(home)), name
     for name in ("actions", "last_move", "batch"):

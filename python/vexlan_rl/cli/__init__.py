@@ -16,6 +16,7 @@ SUBCOMMANDS = {
     "league": "vexlan_rl.cli.league",
     "play": "vexlan_rl.cli.play",
     "replay": "vexlan_rl.cli.replay",
+    "train": "vexlan_rl.cli.train",
 }
 DEFAULT_COMMAND = "vexlan_rl.cli.selfplay"
 

@@ -14,6 +14,9 @@ frame, of its move for the agent to move, ready for `game.step`. The search
 runs in C++ with the interpreter released. In the PettingZoo environment,
 pass the environment's game: `player.act(env.unwrapped.game)`.
 
+A trained network plays through `PolicyPlayer` (needs torch, imported only when
+that name is first used): "policy:PATH" and "policy-sample:PATH" below.
+
 The kinds, as `parse_player` reads them:
 
 - "random": uniform over the legal placements, from a seeded stream.
@@ -29,24 +32,42 @@ The kinds, as `parse_player` reads them:
   the thread count (each thread count splits the budget over that many
   trees, which search differently).
 
+- "policy:PATH", "policy-sample:PATH": the network saved at PATH by the
+  trainer (`python -m vexlan_rl train`), playing its most likely legal move,
+  or drawing its move from its distribution over the legal moves.
+
 `evaluate` plays games in C++ threads and seats player (s + g) % 4 in seat s
 of game g, so that every player sits in every seat equally often. Each game
 seeds its players from (seed, game number, player), so a result depends on
 `seed` and the game numbers only, not on the thread count: `play_games` plays
 any range of game numbers, and the records of ranges played apart (on other
-machines, say) give the same `summarize` as one run.
+machines, say) give the same `summarize` as one run. With a network at the
+table the games are played from Python instead, many side by side, each
+round's positions that wait on the network evaluated in one forward pass
+(`vexlan_rl.players.mixed_arena`).
 """
+
+from typing import Any
 
 from vexlan_rl._engine import NUM_SEATS
 from vexlan_rl.players.arena import GameRecord, PlayerResult, evaluate, play_games, summarize
+from vexlan_rl.players.batched import BatchedPlayer
 from vexlan_rl.players.engine import GreedyPlayer, MctsPlayer, Player, RandomPlayer
 from vexlan_rl.players.intervals import Estimate
 from vexlan_rl.players.specs import KINDS, parse_player, parse_players
 from vexlan_rl.players.specs import SPEC_HELP as SPEC_HELP
 
 __all__ = [
-    "KINDS", "Estimate", "GameRecord", "GreedyPlayer", "MctsPlayer", "Player", "PlayerResult", "RandomPlayer",
-    "evaluate", "parse_player", "parse_players", "play_games", "summarize",
+    "KINDS", "BatchedPlayer", "Estimate", "GameRecord", "GreedyPlayer", "MctsPlayer", "Player", "PlayerResult",
+    "RandomPlayer", "evaluate", "parse_player", "parse_players", "play_games", "summarize",
 ]
+
+
+def __getattr__(name: str) -> Any:
+    if name == "PolicyPlayer":  # imports torch, so only on demand
+        from vexlan_rl.players.policy import PolicyPlayer
+        return PolicyPlayer
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+
 
 SEATS = NUM_SEATS  # a name of the module this package replaced

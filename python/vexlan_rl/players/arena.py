@@ -15,8 +15,10 @@ from vexlan_rl._engine import NUM_SEATS as SEATS
 from vexlan_rl._engine import SCORE_RANGE
 from vexlan_rl._players import Player as _EnginePlayer
 from vexlan_rl._players import play_games as _play_games
+from vexlan_rl.players.batched import BatchedPlayer
 from vexlan_rl.players.engine import SEED_MODULUS, Player
 from vexlan_rl.players.intervals import Estimate, student_t, wilson
+from vexlan_rl.players.mixed_arena import DEFAULT_WINDOW, play_mixed_games
 
 if TYPE_CHECKING:
     from vexlan_rl.players.ratings import Rating
@@ -44,9 +46,12 @@ class PlayerResult(NamedTuple):
     rating: "Rating | None" = None  # None without openskill
 
 
-def _check_lineup(players: Sequence[Player]) -> list[_EnginePlayer]:
+def _check_lineup(players: Sequence[Player]) -> list[_EnginePlayer] | None:
+    """The players' engines, or None when a batched player (a network) sits at the table."""
     if len(players) != SEATS or not all(isinstance(player, Player) for player in players):
         raise ValueError(f"players must be {SEATS} Player objects, one per seat")
+    if any(isinstance(player, BatchedPlayer) for player in players):
+        return None
     return [player._engine for player in players]
 
 
@@ -63,13 +68,17 @@ def _check_count(name: str, value: int, minimum: int) -> None:
 
 
 def play_games(players: Sequence[Player], seed: int, first_game: int, count: int,
-               threads: int = 1) -> list[GameRecord]:
+               threads: int = 1, window: int = DEFAULT_WINDOW) -> list[GameRecord]:
     """Plays games first_game .. first_game + count - 1 on `threads` threads; one record per
-    game, in game order. A shard of an evaluation: see `vexlan_rl.players`."""
+    game, in game order. A shard of an evaluation: see `vexlan_rl.players`. With a batched
+    player (a network) at the table the games are played from Python, up to `window` side
+    by side, and `threads` is not used (see `vexlan_rl.players.mixed_arena`)."""
     engines = _check_lineup(players)
     _check_count("first_game", first_game, 0)
     _check_count("count", count, 0)
     _check_count("threads", threads, 1)
+    if engines is None:
+        return [GameRecord(*record) for record in play_mixed_games(players, seed, first_game, count, window)]
     records = _play_games(engines, seed % SEED_MODULUS, first_game, count, threads)
     return [GameRecord(*record) for record in records]
 
@@ -106,28 +115,32 @@ def summarize(players: Sequence[Player], records: Sequence[GameRecord]) -> list[
 
 def evaluate(players: Sequence[Player], games: int, seed: int = 0, threads: int = 1, *,
              progress: Callable[[int], None] | None = None,
-             on_games: Callable[[int, list[GameRecord]], None] | None = None) -> list[PlayerResult]:
+             on_games: Callable[[int, list[GameRecord]], None] | None = None,
+             window: int = DEFAULT_WINDOW) -> list[PlayerResult]:
     """Plays `games` games (a multiple of 4, so that every player sits in every seat equally
     often) on `threads` threads and summarizes them per player, in the order of `players`.
     `progress`, when given, is called with the number of games finished, now and then;
     `on_games` with the number of the first game of each batch played and the batch's records
-    (`functools.partial(vexlan_rl.records.save_games, folder, players, seed)` saves them)."""
-    _check_lineup(players)
+    (`functools.partial(vexlan_rl.records.save_games, folder, players, seed)` saves them).
+    With a network at the table, up to `window` games are played side by side (see
+    `play_games`)."""
+    mixed = _check_lineup(players) is None
     check_rotated_games(games)
     _check_count("threads", threads, 1)
     records: list[GameRecord] = []
-    chunk = threads
+    chunk = window if mixed else threads
     while len(records) < games:
         # Chunks of about _CHUNK_SECONDS keep progress reports and Ctrl-C timely; game numbers,
         # not chunks, decide every game, so the chunking changes no result.
         count = min(chunk, games - len(records))
         started = time.perf_counter()
-        played = play_games(players, seed, len(records), count, threads)
+        played = play_games(players, seed, len(records), count, threads, window)
         if on_games is not None:
             on_games(len(records), played)
         records += played
         elapsed = time.perf_counter() - started
-        chunk = max(threads, min(4 * chunk, int(count * _CHUNK_SECONDS / max(elapsed, 1e-6))))
+        if not mixed:
+            chunk = max(threads, min(4 * chunk, int(count * _CHUNK_SECONDS / max(elapsed, 1e-6))))
         if progress is not None:
             progress(len(records))
     return summarize(players, records)

@@ -5,8 +5,11 @@ from vexlan_rl._players import Player as _EnginePlayer
 from vexlan_rl.players.engine import DEFAULTS, GreedyPlayer, MctsPlayer, Player, RandomPlayer
 
 KINDS = _EnginePlayer.KINDS
-SPEC_HELP = ("the kinds are random, greedy and mcts; mcts takes a budget and a playout policy: "
-             "mcts:1000 (simulations a move), mcts:0.5s (seconds a move), mcts:1000:greedy (greedy playouts)")
+POLICY_KINDS = ("policy", "policy-sample")  # trained networks, read by vexlan_rl.players.policy
+SPEC_HELP = ("the kinds are random, greedy, mcts, policy and policy-sample; mcts takes a budget and a playout "
+             "policy: mcts:1000 (simulations a move), mcts:0.5s (seconds a move), mcts:1000:greedy (greedy "
+             "playouts); policy:PATH plays the most likely move of the trained network saved at PATH, "
+             "policy-sample:PATH draws its moves from it (both need torch)")
 
 
 def _budget(text: str) -> dict[str, float | int]:
@@ -22,7 +25,18 @@ def _budget(text: str) -> dict[str, float | int]:
 
 
 def parse_player(text: str) -> Player:
-    """The player that `text` names; ValueError naming the valid kinds otherwise."""
+    """The player that `text` names; ValueError naming the valid kinds otherwise. Only the
+    policy kinds import torch."""
+    kind, _, path = text.strip().partition(":")
+    if kind in POLICY_KINDS and path:
+        try:
+            from vexlan_rl.players.policy import PolicyPlayer
+            return PolicyPlayer(path, sample=kind == "policy-sample")
+        except ImportError as missing:
+            raise ValueError(f"bad player {text!r}: it needs torch ({missing}); install it with: "
+                             "pip install -c tools/constraints.txt 'vexlan-rl[torch]'") from None
+        except OSError as error:
+            raise ValueError(f"bad player {text!r}: {error}") from None
     kind, *options = text.strip().split(":")
     try:
         if kind in ("random", "greedy") and not options:

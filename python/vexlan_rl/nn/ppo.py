@@ -1,0 +1,78 @@
+"""The PPO update: clipped policy loss over the legal moves, value loss over every seat's
+known target, an entropy bonus, in minibatches over a rollout's samples."""
+
+from dataclasses import dataclass
+
+import torch
+
+from vexlan_rl.nn.legal_policy import legal_distribution
+from vexlan_rl.nn.network import PolicyValueNet
+from vexlan_rl.nn.rollout import Samples
+
+
+@dataclass(frozen=True)
+class PpoSettings:
+    learning_rate: float = 2e-3
+    epochs: int = 2
+    minibatch: int = 512
+    clip: float = 0.2
+    gae_lambda: float = 0.95
+    value_weight: float = 0.5
+    entropy_weight: float = 0.005
+    max_grad_norm: float = 0.5
+
+
+SORT_GROUP = 8  # minibatches whose samples are sorted together by legal count
+
+
+def minibatches(counts: torch.Tensor, size: int, generator: torch.Generator) -> list[torch.Tensor]:
+    """Random minibatches of sample indices, each of samples with similar numbers of legal moves:
+    a minibatch pads every legal list to its longest, and the lists range from a handful to
+    several hundred moves. Samples are shuffled, sorted by count within runs of SORT_GROUP
+    minibatches, cut, and the minibatches shuffled."""
+    order = torch.randperm(len(counts), generator=generator).to(counts.device)
+    batches: list[torch.Tensor] = []
+    for group in order.split(size * SORT_GROUP):
+        batches += group[torch.argsort(counts[group])].split(size)
+    return [batches[i] for i in torch.randperm(len(batches), generator=generator).tolist()]
+
+
+STATISTICS = ("policy_loss", "value_loss", "entropy", "approx_kl", "clip_fraction")
+
+
+def ppo_update(network: PolicyValueNet, optimizer: torch.optim.Optimizer, samples: Samples,
+               settings: PpoSettings, generator: torch.Generator) -> dict[str, float]:
+    """Trains `network` on `samples` for `settings.epochs` passes; the means of STATISTICS."""
+    network.train()
+    totals = dict.fromkeys(STATISTICS, 0.0)
+    updates = 0
+    for _ in range(settings.epochs):
+        for batch in minibatches(samples.positions.counts, settings.minibatch, generator):
+            positions = samples.positions
+            counts = positions.counts[batch]
+            logits, values = network(positions.planes[batch], positions.pieces[batch],
+                                     positions.legal[batch, :int(counts.max())])
+            distribution = legal_distribution(logits, counts)
+            log_ratio = distribution.log_prob(samples.choices[batch]) - samples.log_probs[batch]
+            ratio = log_ratio.exp()
+            advantages = samples.advantages[batch]
+            advantages = (advantages - advantages.mean()) / (advantages.std() + 1e-8)
+            policy_loss = -torch.min(ratio * advantages,
+                                     ratio.clamp(1 - settings.clip, 1 + settings.clip) * advantages).mean()
+            mask = samples.value_mask[batch]
+            errors = ((values - samples.value_targets[batch]) / network.value_span).square()
+            value_loss = errors[mask].mean()
+            entropy = distribution.entropy().mean()
+            loss = policy_loss + settings.value_weight * value_loss - settings.entropy_weight * entropy
+            optimizer.zero_grad(set_to_none=True)
+            loss.backward()
+            torch.nn.utils.clip_grad_norm_(network.parameters(), settings.max_grad_norm)
+            optimizer.step()
+            with torch.no_grad():
+                measured = (policy_loss, value_loss, entropy, ((ratio - 1) - log_ratio).mean(),
+                            ((ratio - 1).abs() > settings.clip).float().mean())
+                for name, value in zip(STATISTICS, measured):
+                    totals[name] += float(value)
+            updates += 1
+    network.eval()
+    return {name: total / updates for name, total in totals.items()}

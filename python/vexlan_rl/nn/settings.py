@@ -1,0 +1,37 @@
+"""A training run's settings, all in one place and saved with every checkpoint."""
+
+from dataclasses import asdict, dataclass, field
+from typing import Any
+
+from vexlan_rl.nn.network import NetworkSettings
+from vexlan_rl.nn.ppo import PpoSettings
+
+
+@dataclass(frozen=True)
+class TrainSettings:
+    games: int = 128  # games played side by side, each step one move in each
+    rollout_steps: int = 32  # steps of every game between two updates
+    seed: int = 0
+    threads: int = 1  # torch's threads: a net this small gains little from a second, and on a shared machine loses
+    eval_seconds: float = 120.0  # training time between evaluations (and kept snapshots)
+    eval_games: int = 100
+    eval_opponents: tuple[str, ...] = ("random", "greedy")  # each evaluated as three such players
+    checkpoint_seconds: float = 60.0
+    network: NetworkSettings = field(default_factory=NetworkSettings)
+    ppo: PpoSettings = field(default_factory=PpoSettings)
+
+    def __post_init__(self) -> None:
+        for name in ("games", "rollout_steps", "threads", "eval_games"):
+            value = getattr(self, name)
+            if not isinstance(value, int) or value < 1:
+                raise ValueError(f"{name} must be a whole number >= 1, not {value!r}")
+        if self.eval_games % 4:
+            raise ValueError(f"eval_games must be a multiple of 4 (seats are rotated), not {self.eval_games}")
+
+    def to_dict(self) -> dict[str, Any]:
+        return asdict(self)
+
+    @classmethod
+    def from_dict(cls, values: dict[str, Any]) -> "TrainSettings":
+        return cls(**{**values, "eval_opponents": tuple(values["eval_opponents"]),
+                      "network": NetworkSettings(**values["network"]), "ppo": PpoSettings(**values["ppo"])})

@@ -1,0 +1,111 @@
+"""A short training run through the command line, its checkpoint as a player, and the
+arena with network seats, batched or one game at a time."""
+
+import csv
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+from torch_needs import require_torch
+
+torch = require_torch()
+
+from vexlan_rl import PyVexlan  # noqa: E402
+from vexlan_rl.batch import GameBatch  # noqa: E402
+from vexlan_rl.cli import main  # noqa: E402
+from vexlan_rl.nn import load_network  # noqa: E402
+from vexlan_rl.nn.trainer import Trainer  # noqa: E402
+from vexlan_rl.players import GreedyPlayer, PolicyPlayer, RandomPlayer, parse_player, play_games, summarize  # noqa: E402
+
+
+@pytest.fixture(scope="module")
+def run(tmp_path_factory):
+    folder = tmp_path_factory.mktemp("run")
+    status = main(["train", "--minutes", "0.1", "--out", str(folder), "--games", "8", "--rollout-steps", "8",
+                   "--channels", "4", "--eval-minutes", "0.05", "--eval-games", "4", "--opponents", "random",
+                   "--no-progress"])
+    assert status == 0
+    return folder
+
+
+def test_the_run_writes_a_checkpoint_metrics_and_evaluations(run):
+    network = load_network(run / "checkpoint.pt")
+    assert network.settings.channels == 4
+    with (run / "metrics.csv").open() as stream:
+        metrics = list(csv.DictReader(stream))
+    with (run / "evaluations.csv").open() as stream:
+        evaluations = list(csv.DictReader(stream))
+    assert metrics and int(metrics[-1]["agent_steps"]) == 64 * len(metrics)
+    assert len(evaluations) >= 2 and evaluations[0]["agent_steps"] == "0"
+    assert all(0 <= float(row["low"]) <= float(row["win_share"]) <= float(row["high"]) <= 1 for row in evaluations)
+    assert all((run / "snapshots" / row["snapshot"]).exists() for row in evaluations)
+
+
+def test_a_run_resumes_where_it_stopped(run, tmp_path):
+    before = Trainer(run, resume=True)
+    assert before.agent_steps > 0
+    weights = {name: tensor.clone() for name, tensor in before.network.state_dict().items()}
+    before.iterate()
+    assert before.agent_steps == Trainer(run, resume=True).agent_steps + 64
+    assert any(not torch.equal(weights[name], tensor) for name, tensor in before.network.state_dict().items())
+    with pytest.raises(FileExistsError):
+        Trainer(run)
+
+
+def test_the_player_plays_only_legal_moves_from_loaded_and_finished_states(run):
+    greedy, sampling = parse_player(f"policy:{run / 'checkpoint.pt'}"), PolicyPlayer(run / "checkpoint.pt", sample=True)
+    batch = GameBatch(16, seed=9, autoreset=False)
+    rng = np.random.default_rng(9)
+    states = []
+    for _ in range(120):
+        states += [batch.state(slot) for slot in range(16)]
+        batch.step(batch.sample_actions(rng))
+    for state in states[::7]:
+        game = PyVexlan.from_bytes(state)
+        if game.is_over or game.terminations[game.agent_selection]:
+            with pytest.raises(ValueError):
+                greedy.act(game)
+            continue
+        legal = game.legal_actions(game.agent_selection)
+        assert greedy.act(game) in legal and sampling.act(game) in legal
+        assert greedy.act(game) == greedy.act(game.copy())
+    assert any(PyVexlan.from_bytes(state).is_over for state in states)
+
+
+def test_the_arena_table_is_the_same_batched_or_one_game_at_a_time(run):
+    path = run / "checkpoint.pt"
+    players = [PolicyPlayer(path), GreedyPlayer(), RandomPlayer(), PolicyPlayer(path, sample=True)]
+    one_at_a_time = play_games(players, seed=4, first_game=0, count=8, window=1)
+    batched = play_games(players, seed=4, first_game=0, count=8, window=8)
+    assert batched == one_at_a_time
+    assert summarize(players, batched) == summarize(players, one_at_a_time)
+    assert all(record.players == tuple((seat + game) % 4 for seat in range(4)) for game, record in enumerate(batched))
+    replayed = PyVexlan()
+    for move in batched[3].moves:
+        replayed.step(move)
+        while not replayed.is_over and replayed.terminations[replayed.agent_selection]:
+            replayed.step(None)
+    assert replayed.is_over and tuple(replayed.scores) == batched[3].scores
+
+
+def test_the_arena_command_takes_policy_players(run, capsys):
+    assert main(["arena", "--players", f"policy:{run / 'checkpoint.pt'},greedy,random,random", "-n", "4",
+                 "-s", "1", "--no-progress"]) == 0
+    assert f"0: policy:{run / 'checkpoint.pt'}" in capsys.readouterr().out
+
+
+def test_a_file_that_is_no_checkpoint_is_a_value_error(tmp_path):
+    for name, contents in (("text.pt", b"hello"), ("zip.pt", b"PK\x03\x04" + bytes(100)), ("empty.pt", b"")):
+        (tmp_path / name).write_bytes(contents)
+        with pytest.raises(ValueError, match="not a checkpoint"):
+            parse_player(f"policy:{tmp_path / name}")
+    with pytest.raises(ValueError, match="No such file"):
+        parse_player(f"policy:{tmp_path / 'missing.pt'}")
+
+
+def test_engine_players_are_parsed_without_torch():
+    code = ("import sys\nfrom vexlan_rl.players import parse_players\n"
+            "parse_players('random,greedy,mcts:10,random')\nprint('torch' in sys.modules)")
+    assert subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
+                          check=True).stdout.strip() == "False"
