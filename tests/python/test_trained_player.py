@@ -4,6 +4,7 @@ arena with network seats, batched or one game at a time."""
 import csv
 import subprocess
 import sys
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -17,6 +18,7 @@ from vexlan_rl.cli import main  # noqa: E402
 from vexlan_rl.nn import load_network  # noqa: E402
 from vexlan_rl.nn.trainer import Trainer  # noqa: E402
 from vexlan_rl.players import GreedyPlayer, PolicyPlayer, RandomPlayer, parse_player, play_games, summarize  # noqa: E402
+from vexlan_rl.records import load_record  # noqa: E402
 
 
 @pytest.fixture(scope="module")
@@ -24,7 +26,7 @@ def run(tmp_path_factory):
     folder = tmp_path_factory.mktemp("run")
     status = main(["train", "--minutes", "0.1", "--out", str(folder), "--games", "8", "--rollout-steps", "8",
                    "--channels", "4", "--eval-minutes", "0.05", "--eval-games", "4", "--opponents", "random",
-                   "--no-progress"])
+                   "--save-games", "--no-progress"])
     assert status == 0
     return folder
 
@@ -38,6 +40,17 @@ def test_the_run_writes_a_checkpoint_metrics_and_evaluations(run):
         evaluations = list(csv.DictReader(stream))
     assert metrics and int(metrics[-1]["agent_steps"]) == 64 * len(metrics)
     assert len(evaluations) >= 2 and evaluations[0]["agent_steps"] == "0"
+    # Every evaluation game is kept as a record, which replays to the evaluation's own result.
+    for row in evaluations:
+        folder = run / "games" / f"{Path(row['snapshot']).stem}-{row['opponent']}"
+        records = [load_record(path) for path in sorted(folder.iterdir())]
+        assert len(records) == int(row["games"]) == 4
+        shares = []
+        for record in records:
+            seat = next(seat for seat, player in enumerate(record.players) if player.spec.startswith("policy:"))
+            best = max(record.scores)
+            shares.append((record.scores[seat] == best) / record.scores.count(best))
+        assert round(sum(shares) / len(shares), 4) == float(row["win_share"])
     assert all(0 <= float(row["low"]) <= float(row["win_share"]) <= float(row["high"]) <= 1 for row in evaluations)
     assert all((run / "snapshots" / row["snapshot"]).exists() for row in evaluations)
 

@@ -53,6 +53,8 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
                         help="training time between evaluations (default: %(default)s)")
     parser.add_argument("--eval-games", type=positive_int, default=100,
                         help="games against each opponent, a multiple of 4 (default: %(default)s)")
+    parser.add_argument("--save-games", action="store_true",
+                        help="keep every evaluation game as a record, in games/ under the run's folder")
     parser.add_argument("--opponents", default="random,greedy",
                         help="opponent kinds to evaluate against, three of each kind (default: %(default)s)")
     add_progress_option(parser)
@@ -82,6 +84,7 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
         settings = TrainSettings(
             games=arguments.games, rollout_steps=arguments.rollout_steps, seed=arguments.seed,
             threads=arguments.threads, eval_seconds=60 * arguments.eval_minutes, eval_games=arguments.eval_games,
+            save_games=arguments.save_games,
             eval_opponents=tuple(arguments.opponents.split(",")),
             network=NetworkSettings(channels=arguments.channels, blocks=arguments.blocks,
                                     reward_mode=arguments.reward_mode),

@@ -16,6 +16,7 @@ class TrainSettings:
     eval_seconds: float = 120.0  # training time between evaluations (and kept snapshots)
     eval_games: int = 100
     eval_opponents: tuple[str, ...] = ("random", "greedy")  # each evaluated as three such players
+    save_games: bool = False  # keep every evaluation game as a record, under games/ in the run's folder
     checkpoint_seconds: float = 60.0
     network: NetworkSettings = field(default_factory=NetworkSettings)
     ppo: PpoSettings = field(default_factory=PpoSettings)

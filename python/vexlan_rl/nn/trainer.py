@@ -18,6 +18,7 @@ Training seconds count the iterations only, not evaluations and checkpoints."""
 import csv
 import time
 from collections.abc import Callable
+from functools import partial
 from pathlib import Path
 from typing import Any
 
@@ -37,6 +38,7 @@ from vexlan_rl.nn.tensors import batch_positions
 from vexlan_rl.players.arena import evaluate
 from vexlan_rl.players.policy import PolicyPlayer
 from vexlan_rl.players.specs import parse_player
+from vexlan_rl.records import save_games
 
 CHECKPOINT = "checkpoint.pt"
 METRICS = ("iteration", "train_seconds", "agent_steps", "steps_per_second", "sample_seconds", "update_seconds",
@@ -152,7 +154,12 @@ class Trainer:
         rows = []
         for opponent in self.settings.eval_opponents:
             lineup = [player, *(parse_player(opponent) for _ in range(3))]
-            result = evaluate(lineup, self.settings.eval_games, seed=self.settings.seed + self.evaluations)[0]
+            seed = self.settings.seed + self.evaluations
+            on_games = None
+            if self.settings.save_games:
+                folder = self.out / "games" / f"{snapshot.stem}-{opponent.replace(':', '-')}"
+                on_games = partial(save_games, folder, lineup, seed)
+            result = evaluate(lineup, self.settings.eval_games, seed=seed, on_games=on_games)[0]
             rows.append({"train_seconds": round(self.train_seconds, 3), "agent_steps": self.agent_steps,
                          "opponent": opponent, "games": result.games, "win_share": round(result.win_share.mean, 4),
                          "low": round(result.win_share.low, 4), "high": round(result.win_share.high, 4),
