@@ -115,7 +115,7 @@ def summarize(players: Sequence[Player], records: Sequence[GameRecord]) -> list[
 
 def evaluate(players: Sequence[Player], games: int, seed: int = 0, threads: int = 1, *,
              progress: Callable[[int], None] | None = None,
-             on_games: Callable[[int, list[GameRecord]], None] | None = None,
+             on_games: Callable[[int, list[GameRecord]], object] | None = None,
              window: int = DEFAULT_WINDOW) -> list[PlayerResult]:
     """Plays `games` games (a multiple of 4, so that every player sits in every seat equally
     often) on `threads` threads and summarizes them per player, in the order of `players`.
