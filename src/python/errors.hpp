@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cxxabi.h>
-
 #include <exception>
 
 #include "compat.h"
@@ -24,23 +22,30 @@ PyObject* raise_panic(const char* message);
 // is an internal fault.
 void set_error(const std::exception_ptr& failure);
 
+// The exception being handled, to be called only inside a catch (...)
+// handler. One that is not a C++ exception has no exception_ptr: that is the
+// forced unwind with which the C library ends a thread (the interpreter does
+// so to a thread that takes it back while finalizing), and it is rethrown,
+// since swallowing it aborts the process and an error raised there would
+// have no thread state to go to. Told apart this way rather than by
+// `catch (abi::__forced_unwind&)`, which binds a reference to an object that
+// does not exist.
+inline std::exception_ptr caught() {
+    std::exception_ptr failure = std::current_exception();
+    if (!failure) throw;
+    return failure;
+}
+
 // Runs `body` (a callable returning a new reference or null with an exception
 // set) so that no C++ exception crosses into the interpreter. Every entry
-// point of every module runs inside it.
-//
-// The one exception let through is the forced unwind with which the C
-// library ends a thread (the interpreter does so to a thread that takes it
-// back while finalizing): swallowing it aborts the process, and an error
-// raised there would have no thread state to go to. For the same reason this
-// is not noexcept.
+// point of every module runs inside it. Not noexcept, so that the forced
+// unwind passes through.
 template <class Body>
 PyObject* guarded(Body&& body) {
     try {
         return body();
-    } catch (abi::__forced_unwind&) {
-        throw;
     } catch (...) {
-        set_error(std::current_exception());
+        set_error(caught());
         return nullptr;
     }
 }
@@ -51,10 +56,8 @@ template <class Body>
 int guarded_status(Body&& body) {
     try {
         return body();
-    } catch (abi::__forced_unwind&) {
-        throw;
     } catch (...) {
-        set_error(std::current_exception());
+        set_error(caught());
         return -1;
     }
 }

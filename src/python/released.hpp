@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cxxabi.h>
 
 #include <exception>
 
@@ -46,10 +45,8 @@ bool run_released(Work&& work) {
         common::Interrupt interrupt(main ? SignalCheck::check : nullptr, &signals);
         try {
             work(interrupt);
-        } catch (abi::__forced_unwind&) {
-            throw;
         } catch (...) {
-            failure = std::current_exception();
+            failure = caught();
         }
     }
     PyEval_RestoreThread(signals.thread);

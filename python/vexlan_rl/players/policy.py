@@ -6,10 +6,12 @@ import os
 from collections.abc import Sequence
 
 import numpy as np
-import torch
+
+# vexlan_rl.nn first: where torch is missing, its ImportError names the extra that brings it.
+from vexlan_rl.nn.checkpoint import load_network  # isort: skip
+import torch  # isort: skip
 
 from vexlan_rl._vexlan import PyVexlan
-from vexlan_rl.nn.checkpoint import load_network
 from vexlan_rl.nn.legal_policy import masked_logits
 from vexlan_rl.nn.tensors import game_positions
 from vexlan_rl.players.batched import BatchedPlayer, check_waiting
