@@ -42,8 +42,8 @@ class RecordError(ValueError):
 
 @dataclass(frozen=True)
 class SeatPlayer:
-    """Who sat in a seat: a name for people, and the spec that `vexlan_rl.players.parse_player`
-    reads back (or "human")."""
+    """Who sat in a seat: a name for people, and the player's text form, which
+    `vexlan_rl.players.parse_player` reads back (or "human")."""
     name: str
     spec: str
 
