@@ -30,6 +30,7 @@ import torch
 from vexlan_rl.batch import GameBatch
 from vexlan_rl.nn import batch_positions
 from vexlan_rl.nn.ppo import ppo_update
+from vexlan_rl.nn.ppo_loop import PpoLoop
 from vexlan_rl.nn.settings import TrainSettings
 from vexlan_rl.nn.trainer import Trainer
 
@@ -92,14 +93,16 @@ def main() -> int:
           f"{stepping:.2f} us a position (baseline)")
     with tempfile.TemporaryDirectory() as folder:
         trainer = Trainer(folder, settings)
+        loop = trainer.loop
+        assert isinstance(loop, PpoLoop)
         trainer.iterate()  # warm up: first allocations and the stagger's first games
         figures: dict[str, list[tuple[float, float]]] = {"sampling alone": [], "update alone": [], "whole loop": []}
         for _ in range(arguments.iterations):
             clock = Clock()
-            samples, _ = trainer.collect()
+            samples, _ = loop.collect()
             figures["sampling alone"].append(clock.rates(len(samples)))
             clock = Clock()
-            ppo_update(trainer.network, trainer.optimizer, samples, settings.ppo, trainer.generator)
+            ppo_update(loop.network, loop.optimizer, samples, settings.ppo, loop.generator)
             figures["update alone"].append(clock.rates(len(samples)))
             clock = Clock()
             trainer.iterate()

@@ -11,7 +11,11 @@ from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_i
 from vexlan_rl.cli.progress import ProgressBar
 
 REWARD_MODES = ("win_share", "rank", "score")
-PPO_DEFAULTS = {"learning_rate": 2e-3, "epochs": 2}  # as vexlan_rl.nn.ppo.PpoSettings, which needs torch
+ALGORITHMS = ("ppo", "alphazero")
+# As vexlan_rl.nn's settings, which need torch to import.
+LEARNING_RATES = {"ppo": 2e-3, "alphazero": 1e-3}
+PPO_EPOCHS = 2
+SEARCH_DEFAULTS = {"simulations": 32, "leaves": 8}
 
 
 def positive_minutes(text: str) -> float:
@@ -27,15 +31,20 @@ def positive_minutes(text: str) -> float:
 def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Namespace:
     parser = argparse.ArgumentParser(
         prog=prog,
-        description="Trains a network by self-play (PPO, one network in all four seats) for the time given, "
-                    "evaluating it now and then against three random and three greedy players, and writes "
-                    "checkpoints, metrics.csv, evaluations.csv and curve.png to the output folder. A "
-                    "snapshot plays in the arena as policy:PATH.")
+        description="Trains a network by self-play (one network in all four seats) for the time given, by PPO "
+                    "or by learning from self-play searches (alphazero), evaluating it now and then against "
+                    "three random and three greedy players, and writes checkpoints, metrics.csv, "
+                    "evaluations.csv and curve.png to the output folder. A snapshot plays in the arena as "
+                    "policy:PATH, or steering a search as az:PATH:SIMULATIONS.")
     parser.add_argument("--minutes", type=positive_minutes, required=True, help="wall time of the run")
     parser.add_argument("--out", type=Path, required=True, metavar="DIR", help="the run's folder")
     parser.add_argument("--resume", action="store_true",
                         help="go on with the run in DIR, with its saved settings (the options below are ignored)")
     parser.add_argument("--device", default="cpu", help="torch device, e.g. cuda (default: %(default)s)")
+    parser.add_argument("--algorithm", choices=ALGORITHMS, default="ppo",
+                        help="ppo: policy gradients on sampled moves; alphazero: the policy learns the visit "
+                             "distributions of a search that it steers, the values the games' outcomes "
+                             "(default: %(default)s)")
     parser.add_argument("--games", type=positive_int, default=128, help="games played side by side (default: %(default)s)")
     parser.add_argument("--rollout-steps", type=positive_int, default=32,
                         help="moves of every game between updates (default: %(default)s)")
@@ -43,16 +52,24 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
     parser.add_argument("--blocks", type=int, default=1, help="residual convolutions (default: %(default)s)")
     parser.add_argument("--reward-mode", choices=REWARD_MODES, default="win_share",
                         help="what each seat is credited with (default: %(default)s)")
-    parser.add_argument("--learning-rate", type=float, default=PPO_DEFAULTS["learning_rate"],
-                        help="Adam's step size (default: %(default)s)")
-    parser.add_argument("--epochs", type=positive_int, default=PPO_DEFAULTS["epochs"],
-                        help="passes over each rollout (default: %(default)s)")
+    parser.add_argument("--learning-rate", type=float,
+                        help="Adam's step size (default: {ppo} for ppo, {alphazero} for alphazero)".format(
+                            **LEARNING_RATES))
+    parser.add_argument("--epochs", type=positive_int, default=PPO_EPOCHS,
+                        help="ppo: passes over each rollout (default: %(default)s)")
+    parser.add_argument("--simulations", type=positive_int, default=SEARCH_DEFAULTS["simulations"],
+                        help="alphazero: simulations a self-play move (default: %(default)s)")
+    parser.add_argument("--leaves", type=positive_int, default=SEARCH_DEFAULTS["leaves"],
+                        help="alphazero: leaves of a tree judged together (default: %(default)s)")
     parser.add_argument("--threads", type=positive_int, default=1, help="torch threads (default: %(default)s)")
     parser.add_argument("--seed", type=int, default=0, help="(default: %(default)s)")
     parser.add_argument("--eval-minutes", type=positive_minutes, default=2.0,
                         help="training time between evaluations (default: %(default)s)")
     parser.add_argument("--eval-games", type=positive_int, default=100,
                         help="games against each opponent, a multiple of 4 (default: %(default)s)")
+    parser.add_argument("--eval-simulations", type=int, default=0,
+                        help="evaluate the network steering a search of this many simulations a move, as "
+                             "az:PATH:N; 0 evaluates its most likely move (default: %(default)s)")
     parser.add_argument("--save-games", action="store_true",
                         help="keep every evaluation game as a record, in games/ under the run's folder")
     parser.add_argument("--opponents", default="random,greedy",
@@ -72,6 +89,7 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
     """Runs the train command with `argv` and returns the exit status."""
     arguments = parse_arguments(argv, prog)
     try:
+        from vexlan_rl.nn.alphazero import AlphaZeroSettings
         from vexlan_rl.nn.curve import draw_curve
         from vexlan_rl.nn.network import NetworkSettings
         from vexlan_rl.nn.ppo import PpoSettings
@@ -81,14 +99,19 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
         print(f"train: {missing}", file=sys.stderr)
         return 2
     try:
+        learning_rate = arguments.learning_rate or LEARNING_RATES[arguments.algorithm]
         settings = TrainSettings(
-            games=arguments.games, rollout_steps=arguments.rollout_steps, seed=arguments.seed,
+            algorithm=arguments.algorithm, games=arguments.games, rollout_steps=arguments.rollout_steps,
+            seed=arguments.seed,
             threads=arguments.threads, eval_seconds=60 * arguments.eval_minutes, eval_games=arguments.eval_games,
+            eval_simulations=arguments.eval_simulations,
             save_games=arguments.save_games,
             eval_opponents=tuple(arguments.opponents.split(",")),
             network=NetworkSettings(channels=arguments.channels, blocks=arguments.blocks,
                                     reward_mode=arguments.reward_mode),
-            ppo=PpoSettings(learning_rate=arguments.learning_rate, epochs=arguments.epochs))
+            ppo=PpoSettings(learning_rate=learning_rate, epochs=arguments.epochs),
+            alphazero=AlphaZeroSettings(simulations=arguments.simulations, leaves=arguments.leaves,
+                                        learning_rate=learning_rate))
         trainer = Trainer(arguments.out, None if arguments.resume else settings, resume=arguments.resume,
                           device=arguments.device)
     except (ValueError, OSError, RuntimeError) as error:

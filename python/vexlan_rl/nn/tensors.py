@@ -13,6 +13,7 @@ import torch
 from vexlan_rl._engine import PIECES_SHAPE, PLANES_SHAPE
 from vexlan_rl._vexlan import PyVexlan
 from vexlan_rl.batch import GameBatch
+from vexlan_rl.search import Leaves
 
 
 class Positions(NamedTuple):
@@ -32,12 +33,13 @@ def _shared(array: np.ndarray) -> torch.Tensor:
         return torch.from_numpy(array)
 
 
-def batch_positions(games: GameBatch, dtype: torch.dtype = torch.float32,
+def batch_positions(games: GameBatch | Leaves, dtype: torch.dtype = torch.float32,
                     device: torch.device | None = None) -> Positions:
-    """Every slot's current position; the tensors are copies, valid after the next step.
-    Every slot must have a legal move (true under autoreset)."""
+    """Every slot's current position (or every leaf of a search's round: both lay their
+    buffers out alike); the tensors are copies, valid after the next step. Every slot must
+    have a legal move (true under autoreset)."""
     counts = _shared(games.legal_count).to(device, torch.int64)
-    width = max(int(games.legal_count.max()), 1)
+    width = max(int(games.legal_count.max(initial=0)), 1)
     return Positions(_shared(games.observation).to(device, dtype),
                      _shared(games.pieces).to(device, dtype),
                      _shared(games.legal_actions[:, :width]).to(device, torch.int64),

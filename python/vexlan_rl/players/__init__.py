@@ -14,8 +14,9 @@ frame, of its move for the agent to move, ready for `game.step`. The search
 runs in C++ with the interpreter released. In the PettingZoo environment,
 pass the environment's game: `player.act(env.unwrapped.game)`.
 
-A trained network plays through `PolicyPlayer` (needs torch, imported only when
-that name is first used): "policy:PATH" and "policy-sample:PATH" below.
+A trained network plays through `PolicyPlayer`, or steers a search through
+`SearchPlayer` (both need torch, imported only when the name is first used):
+"policy:PATH", "policy-sample:PATH" and "az:PATH:N" below.
 
 The kinds, as `parse_player` reads them:
 
@@ -35,6 +36,10 @@ The kinds, as `parse_player` reads them:
 - "policy:PATH", "policy-sample:PATH": the network saved at PATH by the
   trainer (`python -m vexlan_rl train`), playing its most likely legal move,
   or drawing its move from its distribution over the legal moves.
+- "az:PATH:N": the same network judging the leaves of a four-agent PUCT
+  search (`vexlan_rl.search`) of N simulations a move, its policy the priors
+  and its values the leaves' values; it plays the most visited move. Every
+  game waiting on it is searched in one batched search, each in its own tree.
 
 `evaluate` plays games in C++ threads and seats player (s + g) % 4 in seat s
 of game g, so that every player sits in every seat equally often. Each game
@@ -64,9 +69,13 @@ __all__ = [
 
 
 def __getattr__(name: str) -> Any:
-    if name == "PolicyPlayer":  # imports torch, so only on demand
+    # These import torch, so only on demand.
+    if name == "PolicyPlayer":
         from vexlan_rl.players.policy import PolicyPlayer
         return PolicyPlayer
+    if name == "SearchPlayer":
+        from vexlan_rl.players.search_player import SearchPlayer
+        return SearchPlayer
     raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 

@@ -6,10 +6,12 @@ from vexlan_rl.players.engine import DEFAULTS, GreedyPlayer, MctsPlayer, Player,
 
 KINDS = _EnginePlayer.KINDS
 POLICY_KINDS = ("policy", "policy-sample")  # trained networks, read by vexlan_rl.players.policy
-SPEC_HELP = ("the kinds are random, greedy, mcts, policy and policy-sample; mcts takes a budget and a playout "
-             "policy: mcts:1000 (simulations a move), mcts:0.5s (seconds a move), mcts:1000:greedy (greedy "
-             "playouts); policy:PATH plays the most likely move of the trained network saved at PATH, "
-             "policy-sample:PATH draws its moves from it (both need torch)")
+SEARCH_KIND = "az"  # a trained network steering a search, read by vexlan_rl.players.search_player
+SPEC_HELP = ("the kinds are random, greedy, mcts, policy, policy-sample and az; mcts takes a budget and a "
+             "playout policy: mcts:1000 (simulations a move), mcts:0.5s (seconds a move), mcts:1000:greedy "
+             "(greedy playouts); policy:PATH plays the most likely move of the trained network saved at PATH, "
+             "policy-sample:PATH draws its moves from it, az:PATH:64 plays the most visited move of a search "
+             "of 64 simulations a move that the network judges (these three need torch)")
 
 
 def _budget(text: str) -> dict[str, float | int]:
@@ -24,14 +26,24 @@ def _budget(text: str) -> dict[str, float | int]:
     return {"simulations": simulations}
 
 
+def _network_player(text: str, kind: str, path: str) -> Player:
+    if kind == SEARCH_KIND:
+        from vexlan_rl.players.search_player import SearchPlayer
+        path, _, simulations = path.rpartition(":")
+        if not path or not simulations.isdigit() or int(simulations) < 1:
+            raise ValueError(f"bad player {text!r}: {SPEC_HELP}")
+        return SearchPlayer(path, int(simulations))
+    from vexlan_rl.players.policy import PolicyPlayer
+    return PolicyPlayer(path, sample=kind == "policy-sample")
+
+
 def parse_player(text: str) -> Player:
     """The player that `text` names; ValueError naming the valid kinds otherwise. Only the
-    policy kinds import torch."""
+    network kinds import torch."""
     kind, _, path = text.strip().partition(":")
-    if kind in POLICY_KINDS and path:
+    if kind in (*POLICY_KINDS, SEARCH_KIND) and path:
         try:
-            from vexlan_rl.players.policy import PolicyPlayer
-            return PolicyPlayer(path, sample=kind == "policy-sample")
+            return _network_player(text, kind, path)
         except ImportError as missing:
             raise ValueError(f"bad player {text!r}: it needs torch ({missing}); install it with: "
                              "pip install -c tools/constraints.txt 'vexlan-rl[torch]'") from None

@@ -1,0 +1,77 @@
+"""Self-play PPO on a `GameBatch`: one network plays all four seats of every game.
+
+Each iteration plays `rollout_steps` moves in each of `games` games, choosing every move
+of the batch in one forward pass, then trains on them (`vexlan_rl.nn.ppo`)."""
+
+import time
+from typing import Any
+
+import numpy as np
+import torch
+
+from vexlan_rl._engine import pass_done_seats
+from vexlan_rl._vexlan import PyVexlan
+from vexlan_rl.batch import GameBatch
+from vexlan_rl.nn.legal_policy import legal_distribution
+from vexlan_rl.nn.network import PolicyValueNet
+from vexlan_rl.nn.ppo import STATISTICS, ppo_update
+from vexlan_rl.nn.rollout import Rollout, Samples
+from vexlan_rl.nn.settings import TrainSettings
+from vexlan_rl.nn.tensors import batch_positions
+
+STAGGER_PLIES = 60  # a game lasts about 80 placements
+
+
+class PpoLoop:
+    """The PPO side of a run: its games, optimizer and random streams; `iterate` plays a
+    rollout and trains on it."""
+
+    STATISTICS = STATISTICS
+
+    def __init__(self, settings: TrainSettings, network: PolicyValueNet, device: torch.device, seed: int) -> None:
+        self.settings, self.network, self.device = settings, network, device
+        self.optimizer = torch.optim.Adam(network.parameters(), lr=settings.ppo.learning_rate)
+        self.generator = torch.Generator().manual_seed(seed)
+        self.games = GameBatch(settings.games, seed=seed, reward_mode=settings.network.reward_mode)
+        self._stagger(np.random.default_rng(seed))
+
+    def _stagger(self, rng: np.random.Generator) -> None:
+        """Starts each slot some random placements into its first game, so that the games end at
+        different steps: otherwise every rollout would hold the same stage of every game."""
+        for slot in range(self.games.num_games):
+            game = PyVexlan()
+            for _ in range(rng.integers(STAGGER_PLIES)):
+                pass_done_seats(game)
+                if game.is_over:
+                    break
+                moves = game.legal_actions(game.agent_selection)
+                game.step(moves[rng.integers(len(moves))])
+            pass_done_seats(game)
+            self.games.load(slot, (PyVexlan() if game.is_over else game).to_bytes())
+
+    @torch.no_grad()
+    def collect(self) -> tuple[Samples, int]:
+        """Plays one rollout; its samples and the number of games it finished."""
+        rollout = Rollout(self.settings.games, self.settings.rollout_steps)
+        finished = 0
+        for _ in range(self.settings.rollout_steps):
+            positions = batch_positions(self.games, device=self.device)
+            logits, values = self.network(positions.planes, positions.pieces, positions.legal)
+            distribution = legal_distribution(logits, positions.counts)
+            choices = distribution.sample()
+            moves = positions.legal.gather(1, choices.unsqueeze(1)).squeeze(1)
+            rollout.add(positions, choices, distribution.log_prob(choices), values, self.games.agent.astype(np.int64))
+            self.games.step(moves.cpu().numpy())
+            finished += rollout.end_games(self.games.terminated, self.games.rewards)
+        positions = batch_positions(self.games, device=self.device)
+        final_values = self.network.values(self.network.trunk(positions.planes, positions.pieces))
+        return rollout.samples(final_values, self.games.agent.astype(np.int64), self.settings.ppo.gae_lambda), finished
+
+    def iterate(self) -> tuple[int, int, float, dict[str, Any]]:
+        """One rollout and one update: agent steps, games finished, seconds of sampling, and the
+        update's statistics."""
+        started = time.perf_counter()
+        samples, finished = self.collect()
+        sampled = time.perf_counter()
+        statistics = ppo_update(self.network, self.optimizer, samples, self.settings.ppo, self.generator)
+        return len(samples), finished, sampled - started, statistics
