@@ -15,7 +15,7 @@ torch = require_torch()
 from vexlan_rl import PyVexlan  # noqa: E402
 from vexlan_rl.batch import GameBatch  # noqa: E402
 from vexlan_rl.cli import main  # noqa: E402
-from vexlan_rl.nn import load_network  # noqa: E402
+from vexlan_rl.nn import NetworkSettings, PolicyValueNet, load_network  # noqa: E402
 from vexlan_rl.nn.trainer import Trainer  # noqa: E402
 from vexlan_rl.players import GreedyPlayer, PolicyPlayer, RandomPlayer, parse_player, play_games, summarize  # noqa: E402
 from vexlan_rl.records import load_record  # noqa: E402
@@ -122,3 +122,29 @@ def test_engine_players_are_parsed_without_torch():
             "parse_players('random,greedy,mcts:10,random')\nprint('torch' in sys.modules)")
     assert subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
                           check=True).stdout.strip() == "False"
+
+
+def test_against_an_opponent_the_network_learns_from_its_own_seat_only():
+    from vexlan_rl.nn.ppo import PpoSettings
+    from vexlan_rl.nn.ppo_loop import PpoLoop
+    from vexlan_rl.nn.settings import TrainSettings
+
+    settings = TrainSettings(games=8, rollout_steps=12, network=NetworkSettings(channels=4),
+                             ppo=PpoSettings(opponent="greedy", opponent_share=0.75))
+    loop = PpoLoop(settings, PolicyValueNet(settings.network).eval(), torch.device("cpu"), seed=3)
+    assert loop.network_seat.tolist() == [-1, -1, 2, 3, 0, 1, 2, 3]
+    step, network_moves = loop.games.step, []
+
+    def checked_step(actions):
+        for slot, seat in enumerate(loop.network_seat):
+            mover = int(loop.games.agent[slot])
+            if seat in (-1, mover):
+                network_moves.append((slot, mover))
+            else:
+                assert actions[slot] == GreedyPlayer().act(PyVexlan.from_bytes(loop.games.state(slot)))
+        step(actions)
+
+    loop.games.step = checked_step
+    samples, _ = loop.collect()
+    assert len(samples) == len(network_moves) < 8 * 12
+    assert {slot for slot, _ in network_moves} == set(range(8))

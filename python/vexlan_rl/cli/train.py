@@ -57,6 +57,11 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
                             **LEARNING_RATES))
     parser.add_argument("--epochs", type=positive_int, default=PPO_EPOCHS,
                         help="ppo: passes over each rollout (default: %(default)s)")
+    parser.add_argument("--train-opponent", default="", metavar="PLAYER",
+                        help="ppo: an engine player (e.g. greedy) that takes three seats of a share of the games, "
+                             "the network the fourth; the rest is self-play (default: self-play only)")
+    parser.add_argument("--train-opponent-share", type=float, default=0.5, metavar="SHARE",
+                        help="ppo: the share of the games played against --train-opponent (default: %(default)s)")
     parser.add_argument("--simulations", type=positive_int, default=SEARCH_DEFAULTS["simulations"],
                         help="alphazero: simulations a self-play move (default: %(default)s)")
     parser.add_argument("--leaves", type=positive_int, default=SEARCH_DEFAULTS["leaves"],
@@ -109,7 +114,8 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
             eval_opponents=tuple(arguments.opponents.split(",")),
             network=NetworkSettings(channels=arguments.channels, blocks=arguments.blocks,
                                     reward_mode=arguments.reward_mode),
-            ppo=PpoSettings(learning_rate=learning_rate, epochs=arguments.epochs),
+            ppo=PpoSettings(learning_rate=learning_rate, epochs=arguments.epochs, opponent=arguments.train_opponent,
+                            opponent_share=arguments.train_opponent_share),
             alphazero=AlphaZeroSettings(simulations=arguments.simulations, leaves=arguments.leaves,
                                         learning_rate=learning_rate))
         trainer = Trainer(arguments.out, None if arguments.resume else settings, resume=arguments.resume,

@@ -20,6 +20,14 @@ class PpoSettings:
     value_weight: float = 0.5
     entropy_weight: float = 0.005
     max_grad_norm: float = 0.5
+    # An engine player ("greedy", say) in three seats of a share of the games, the network
+    # in the fourth; the other games are self-play. "" for self-play only.
+    opponent: str = ""
+    opponent_share: float = 0.5
+
+    def __post_init__(self) -> None:
+        if not 0 <= self.opponent_share <= 1:
+            raise ValueError(f"opponent_share must lie in [0, 1], not {self.opponent_share!r}")
 
 
 SORT_GROUP = 8  # minibatches whose samples are sorted together by legal count

@@ -1,7 +1,9 @@
-"""Self-play PPO on a `GameBatch`: one network plays all four seats of every game.
+"""Self-play PPO on a `GameBatch`: one network plays all four seats of every game, or,
+with an opponent, one seat of a share of the games against three engine players.
 
-Each iteration plays `rollout_steps` moves in each of `games` games, choosing every move
-of the batch in one forward pass, then trains on them (`vexlan_rl.nn.ppo`)."""
+Each iteration plays `rollout_steps` moves in each of `games` games, choosing every
+network move of the batch in one forward pass and the engine players' moves in C++, one
+game at a time, then trains on the network's moves (`vexlan_rl.nn.ppo`)."""
 
 import time
 from typing import Any
@@ -9,7 +11,7 @@ from typing import Any
 import numpy as np
 import torch
 
-from vexlan_rl._engine import pass_done_seats
+from vexlan_rl._engine import NUM_SEATS, pass_done_seats
 from vexlan_rl._vexlan import PyVexlan
 from vexlan_rl.batch import GameBatch
 from vexlan_rl.nn.legal_policy import legal_distribution
@@ -18,6 +20,8 @@ from vexlan_rl.nn.ppo import STATISTICS, ppo_update
 from vexlan_rl.nn.rollout import Rollout, Samples
 from vexlan_rl.nn.settings import TrainSettings
 from vexlan_rl.nn.tensors import batch_positions
+from vexlan_rl.players.batched import BatchedPlayer, move_seed
+from vexlan_rl.players.specs import parse_player
 
 STAGGER_PLIES = 60  # a game lasts about 80 placements
 
@@ -34,6 +38,15 @@ class PpoLoop:
         self.generator = torch.Generator().manual_seed(seed)
         self.games = GameBatch(settings.games, seed=seed, reward_mode=settings.network.reward_mode)
         self._stagger(np.random.default_rng(seed))
+        # The network's seat in each slot's games: -1 in self-play, where it has all four.
+        slots = np.arange(settings.games)
+        against = settings.ppo.opponent != ""
+        first_against = settings.games - round(against * settings.ppo.opponent_share * settings.games)
+        self.network_seat = np.where(slots >= first_against, slots % NUM_SEATS, -1)
+        self.opponent = parse_player(settings.ppo.opponent) if against else None
+        if self.opponent is not None and isinstance(self.opponent, BatchedPlayer):
+            raise ValueError(f"the training opponent must be an engine player, not {settings.ppo.opponent!r}")
+        self.seed, self.opponent_moves = seed, 0
 
     def _stagger(self, rng: np.random.Generator) -> None:
         """Starts each slot some random placements into its first game, so that the games end at
@@ -55,17 +68,30 @@ class PpoLoop:
         rollout = Rollout(self.settings.games, self.settings.rollout_steps)
         finished = 0
         for _ in range(self.settings.rollout_steps):
-            positions = batch_positions(self.games, device=self.device)
-            logits, values = self.network(positions.planes, positions.pieces, positions.legal)
-            distribution = legal_distribution(logits, positions.counts)
-            choices = distribution.sample()
-            moves = positions.legal.gather(1, choices.unsqueeze(1)).squeeze(1)
-            rollout.add(positions, choices, distribution.log_prob(choices), values, self.games.agent.astype(np.int64))
-            self.games.step(moves.cpu().numpy())
+            movers = self.games.agent.astype(np.int64)
+            networks = (self.network_seat < 0) | (self.network_seat == movers)
+            moves = np.empty(self.settings.games, np.int64)
+            slots = np.flatnonzero(networks)
+            if len(slots):
+                positions = batch_positions(self.games, device=self.device, rows=slots)
+                logits, values = self.network(positions.planes, positions.pieces, positions.legal)
+                distribution = legal_distribution(logits, positions.counts)
+                choices = distribution.sample()
+                moves[slots] = positions.legal.gather(1, choices.unsqueeze(1)).squeeze(1).cpu().numpy()
+                rollout.add(positions, choices, distribution.log_prob(choices), values, movers[slots], slots)
+            for slot in np.flatnonzero(~networks).tolist():
+                moves[slot] = self._opponent_move(slot)
+            self.games.step(moves)
             finished += rollout.end_games(self.games.terminated, self.games.rewards)
         positions = batch_positions(self.games, device=self.device)
         final_values = self.network.values(self.network.trunk(positions.planes, positions.pieces))
         return rollout.samples(final_values, self.games.agent.astype(np.int64), self.settings.ppo.gae_lambda), finished
+
+    def _opponent_move(self, slot: int) -> int:
+        assert self.opponent is not None
+        self.opponent_moves += 1
+        self.opponent.reseed(move_seed(self.seed, self.opponent_moves))
+        return self.opponent.act(PyVexlan.from_bytes(self.games.state(slot)))
 
     def iterate(self) -> tuple[int, int, float, dict[str, Any]]:
         """One rollout and one update: agent steps, games finished, seconds of sampling, and the

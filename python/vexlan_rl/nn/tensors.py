@@ -34,16 +34,17 @@ def _shared(array: np.ndarray) -> torch.Tensor:
 
 
 def batch_positions(games: GameBatch | Leaves, dtype: torch.dtype = torch.float32,
-                    device: torch.device | None = None) -> Positions:
-    """Every slot's current position (or every leaf of a search's round: both lay their
-    buffers out alike); the tensors are copies, valid after the next step. Every slot must
-    have a legal move (true under autoreset)."""
-    counts = _shared(games.legal_count).to(device, torch.int64)
-    width = max(int(games.legal_count.max(initial=0)), 1)
-    return Positions(_shared(games.observation).to(device, dtype),
-                     _shared(games.pieces).to(device, dtype),
-                     _shared(games.legal_actions[:, :width]).to(device, torch.int64),
-                     counts)
+                    device: torch.device | None = None, rows: np.ndarray | None = None) -> Positions:
+    """Every slot's current position, or those of the slots in `rows` (or every leaf of a
+    search's round: both lay their buffers out alike); the tensors are copies, valid after
+    the next step. Every position must have a legal move (true under autoreset)."""
+    chosen = slice(None) if rows is None else rows
+    counts = games.legal_count[chosen]
+    width = max(int(counts.max(initial=0)), 1)
+    return Positions(_shared(games.observation[chosen]).to(device, dtype),
+                     _shared(games.pieces[chosen]).to(device, dtype),
+                     _shared(games.legal_actions[chosen, :width]).to(device, torch.int64),
+                     _shared(counts).to(device, torch.int64))
 
 
 def game_positions(games: list[PyVexlan], dtype: torch.dtype = torch.float32,
