@@ -19,7 +19,7 @@ PACKAGE = Path(vexlan_rl.__file__).parent
 # Modules that need an optional extra, with everything below them.
 OPTIONAL = ("vexlan_rl.batch", "vexlan_rl.search", "vexlan_rl.distributed", "vexlan_rl.env", "vexlan_rl.vector_env",
             "vexlan_rl.rl", "vexlan_rl.render.board_image", "vexlan_rl.replay.gif", "vexlan_rl.players.ratings",
-            "vexlan_rl.league", "vexlan_rl.nn", "vexlan_rl.players.policy")
+            "vexlan_rl.league", "vexlan_rl.nn", "vexlan_rl.players.policy", "vexlan_rl.players.search_player")
 HEAVY = ("numpy", "torch", "pettingzoo", "gymnasium", "ray", "openskill", "matplotlib", "PIL")
 
 

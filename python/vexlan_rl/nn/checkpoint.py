@@ -2,34 +2,24 @@
 trainer's state, written so that a run killed mid-write leaves the previous file whole."""
 
 import os
-import tempfile
 from pathlib import Path
 from typing import Any
 
 import torch
 
+from vexlan_rl.atomic_file import write_atomically
 from vexlan_rl.nn.network import NetworkSettings, PolicyValueNet
 
 FORMAT = 1
 
 
 def save_checkpoint(path: str | os.PathLike[str], network: PolicyValueNet, **extra: Any) -> None:
-    """Writes `network` (and `extra`: plain values and tensors) to `path` atomically: a temporary
-    file in the same folder, flushed to disk, then renamed over `path`."""
+    """Writes `network` (and `extra`: plain values and tensors) to `path` atomically."""
     target = Path(path)
     target.parent.mkdir(parents=True, exist_ok=True)
     contents = {"format": FORMAT, "network": network.settings.to_dict(),
                 "weights": {name: tensor.detach().cpu() for name, tensor in network.state_dict().items()}, **extra}
-    descriptor, temporary = tempfile.mkstemp(prefix=f".{target.name}.", dir=target.parent)
-    try:
-        with os.fdopen(descriptor, "wb") as stream:
-            torch.save(contents, stream)
-            stream.flush()
-            os.fsync(stream.fileno())
-        os.replace(temporary, target)
-    except BaseException:
-        os.unlink(temporary)
-        raise
+    write_atomically(target, lambda stream: torch.save(contents, stream))
 
 
 def read_checkpoint(path: str | os.PathLike[str]) -> dict[str, Any]:

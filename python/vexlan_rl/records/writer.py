@@ -1,13 +1,12 @@
 """Writing records: checked against the game they describe, and written so that a writer killed
 at any moment leaves either the old file or the whole new one, never a part."""
 
-import os
-import tempfile
 from collections.abc import Iterable, Sequence
 from pathlib import Path
 from typing import Protocol
 
 from vexlan_rl._engine import pass_done_seats
+from vexlan_rl.atomic_file import write_atomically
 from vexlan_rl._vexlan import PyVexlan
 from vexlan_rl.records.format import Record, RecordedMove, players_of
 
@@ -48,31 +47,16 @@ def record_of(players: Sequence[object], seed: int | None, moves: Iterable[int],
     return Record(players_of(players, names), seed, game, tuple(played), tuple(replay.scores), state)
 
 
-def write_text_atomically(path: Path, text: str) -> None:
-    """Writes `text` to `path` through a temporary file in the same folder, flushed to disk and
-    renamed over `path`."""
-    handle, temporary = tempfile.mkstemp(dir=path.parent, prefix=f".{path.name}.", suffix=".tmp")
-    try:
-        with os.fdopen(handle, "w", encoding="utf-8") as stream:
-            stream.write(text)
-            stream.flush()
-            os.fsync(stream.fileno())
-        os.replace(temporary, path)
-    except BaseException:
-        os.unlink(temporary)
-        raise
-    folder = os.open(path.parent, os.O_RDONLY)
-    try:
-        os.fsync(folder)  # makes the rename itself durable
-    finally:
-        os.close(folder)
+def _write_text(path: Path, text: str) -> None:
+    data = text.encode()
+    write_atomically(path, lambda stream: stream.write(data))
 
 
 def write_record(path: str | Path, players: Sequence[object], seed: int | None, moves: Iterable[int],
                  final_game: PyVexlan | None, *, game: int = 0, names: Sequence[str] | None = None) -> Record:
     """Writes the record of a game to `path` (see `record_of`) and returns it."""
     record = record_of(players, seed, moves, final_game, game=game, names=names)
-    write_text_atomically(Path(path), record.to_text())
+    _write_text(Path(path), record.to_text())
     return record
 
 
@@ -96,6 +80,6 @@ def save_games(directory: str | Path, players: Sequence[object], seed: int, firs
         if record.scores != tuple(arena_game.scores):
             raise ValueError(f"game {number}: its moves give scores {record.scores}, the arena {arena_game.scores}")
         path = folder / record_name(number)
-        write_text_atomically(path, record.to_text())
+        _write_text(path, record.to_text())
         paths.append(path)
     return paths
