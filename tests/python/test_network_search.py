@@ -156,9 +156,10 @@ def test_a_searching_player_needs_a_checkpoint_and_a_budget(checkpoint, text):
         parse_player(text.format(path=checkpoint))
 
 
-def test_a_search_trained_run_evaluates_its_search_and_resumes(tmp_path):
+def test_a_search_trained_run_starts_from_a_network_evaluates_its_search_and_resumes(tmp_path, checkpoint):
     out = tmp_path / "run"
-    assert main(["train", "--algorithm", "alphazero", "--minutes", "0.1", "--out", str(out), "--games", "4",
+    assert main(["train", "--algorithm", "alphazero", "--start-from", str(checkpoint), "--minutes", "0.1",
+                 "--out", str(out), "--games", "4",
                  "--rollout-steps", "4", "--simulations", "4", "--leaves", "2", "--channels", "4",
                  "--eval-minutes", "0.03", "--eval-games", "4", "--opponents", "random", "--eval-simulations", "4",
                  "--save-games", "--no-progress"]) == 0
@@ -170,7 +171,10 @@ def test_a_search_trained_run_evaluates_its_search_and_resumes(tmp_path):
     assert saved and all(folder.name.endswith("-random") for folder in saved)
     resumed = Trainer(out, resume=True)
     assert resumed.settings.algorithm == "alphazero" and resumed.settings.alphazero.simulations == 4
+    assert resumed.settings.network.channels == 8
     steps = resumed.agent_steps
     resumed.iterate()
     assert resumed.agent_steps == steps + 16
-    assert load_network(out / "checkpoint.pt").settings.channels == 4
+    start, first = load_network(checkpoint), load_network(out / "snapshots" / "policy-000000s.pt")
+    assert load_network(out / "checkpoint.pt").settings == first.settings == start.settings  # not --channels 4
+    assert all(torch.equal(tensor, first.state_dict()[name]) for name, tensor in start.state_dict().items())

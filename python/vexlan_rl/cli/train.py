@@ -40,6 +40,9 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
     parser.add_argument("--out", type=Path, required=True, metavar="DIR", help="the run's folder")
     parser.add_argument("--resume", action="store_true",
                         help="go on with the run in DIR, with its saved settings (the options below are ignored)")
+    parser.add_argument("--start-from", default="", metavar="CHECKPOINT",
+                        help="start a new run from the network saved in CHECKPOINT (a run's checkpoint or snapshot); "
+                             "its size and reward mode replace --channels, --blocks and --reward-mode")
     parser.add_argument("--device", default="cpu", help="torch device, e.g. cuda (default: %(default)s)")
     parser.add_argument("--algorithm", choices=ALGORITHMS, default="ppo",
                         help="ppo: policy gradients on sampled moves; alphazero: the policy learns the visit "
@@ -107,7 +110,7 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
         learning_rate = arguments.learning_rate or LEARNING_RATES[arguments.algorithm]
         settings = TrainSettings(
             algorithm=arguments.algorithm, games=arguments.games, rollout_steps=arguments.rollout_steps,
-            seed=arguments.seed,
+            seed=arguments.seed, start_from=arguments.start_from,
             threads=arguments.threads, eval_seconds=60 * arguments.eval_minutes, eval_games=arguments.eval_games,
             eval_simulations=arguments.eval_simulations,
             save_games=arguments.save_games,

@@ -16,6 +16,7 @@ class TrainSettings:
     games: int = 128  # games played side by side, each step one move in each
     rollout_steps: int = 32  # steps of every game between two updates
     seed: int = 0
+    start_from: str = ""  # a checkpoint whose network (weights, size, reward mode) a new run starts from
     threads: int = 1  # torch's threads: a net this small gains little from a second, and on a shared machine loses
     eval_seconds: float = 120.0  # training time between evaluations (and kept snapshots)
     eval_games: int = 100

@@ -17,6 +17,7 @@ Training seconds count the iterations only, not evaluations and checkpoints."""
 import csv
 import time
 from collections.abc import Callable
+from dataclasses import replace
 from functools import partial
 from pathlib import Path
 from typing import Any
@@ -25,7 +26,7 @@ import torch
 
 from vexlan_rl.nn.alphazero_loop import AlphaZeroLoop
 from vexlan_rl.nn.checkpoint import read_checkpoint, save_checkpoint
-from vexlan_rl.nn.network import PolicyValueNet
+from vexlan_rl.nn.network import NetworkSettings, PolicyValueNet
 from vexlan_rl.nn.ppo_loop import PpoLoop
 from vexlan_rl.nn.settings import TrainSettings
 from vexlan_rl.players.arena import evaluate
@@ -53,7 +54,8 @@ def _append_row(path: Path, header: tuple[str, ...], row: dict[str, Any]) -> Non
 
 class Trainer:
     """A run in folder `out`: new (refused where a checkpoint is already there), or resumed
-    from its checkpoint with the settings saved in it."""
+    from its checkpoint with the settings saved in it. A new run whose settings name a
+    `start_from` checkpoint starts from that network, its size and reward mode included."""
 
     def __init__(self, out: str | Path, settings: TrainSettings | None = None, *, resume: bool = False,
                  device: str = "cpu") -> None:
@@ -66,9 +68,15 @@ class Trainer:
             settings = TrainSettings.from_dict(saved["training"])
         elif checkpoint.exists():
             raise FileExistsError(f"{checkpoint} exists: resume that run, or choose another folder")
-        self.settings = settings = settings or TrainSettings()
+        settings = settings or TrainSettings()
+        start = read_checkpoint(settings.start_from) if settings.start_from and saved is None else None
+        if start is not None:
+            settings = replace(settings, network=NetworkSettings(**start["network"]))
+        self.settings = settings
         torch.set_num_threads(settings.threads)
         self.network = PolicyValueNet(settings.network).to(self.device).eval()
+        if start is not None:
+            self.network.load_state_dict(start["weights"])
         self.iteration = self.agent_steps = self.evaluations = 0
         self.train_seconds = 0.0
         self._evaluated_at = -1
