@@ -168,7 +168,7 @@ def test_evaluate_reports_progress_and_refuses_bad_arguments():
 @pytest.mark.parametrize("spec", ["", "rand", "random:3", "mcts:", "mcts:0", "mcts:-1s", "mcts:10:smart",
                                   "mcts:1:random:x", "greedy:2"])
 def test_bad_specs_name_the_valid_kinds(spec):
-    with pytest.raises(ValueError, match="the kinds are random, greedy, mcts, policy and policy-sample"):
+    with pytest.raises(ValueError, match="the kinds are random, greedy, mcts, policy, policy-sample and az"):
         parse_player(spec)
 
 
@@ -248,7 +248,7 @@ def test_arena_command_prints_a_table_and_repeats_with_its_seed():
 def test_arena_command_refuses_a_bad_spec_naming_the_kinds():
     result = run_arena("--players", "greedy,wizard,random,random")
     assert result.returncode == 2
-    assert "bad player 'wizard'" in result.stderr and "random, greedy, mcts, policy and policy-sample" in result.stderr
+    assert "bad player 'wizard'" in result.stderr and "random, greedy, mcts, policy, policy-sample and az" in result.stderr
 
 
 def test_extension_stub_matches():
