@@ -30,7 +30,7 @@ def draw_curve(run: str | Path) -> Path | None:
         axis.axhline(1 / NUM_SEATS, color="grey", linestyle="--", linewidth=1)
         axis.set_xlabel(label)
         axis.grid(alpha=0.3)
-    axes[0].set_ylabel("win share (most likely move), 95% interval")
+    axes[0].set_ylabel("win share, 95% interval")
     axes[0].set_ylim(0, 1)
     axes[0].legend()
     figure.tight_layout()
