@@ -158,6 +158,8 @@ def test_a_searching_player_needs_a_checkpoint_and_a_budget(checkpoint, text):
 
 def test_a_search_trained_run_starts_from_a_network_evaluates_its_search_and_resumes(tmp_path, checkpoint):
     out = tmp_path / "run"
+    assert main(["train", "--algorithm", "alphazero", "--train-opponent", "greedy", "--minutes", "1", "--out",
+                 str(out)]) == 2 and not out.exists()
     assert main(["train", "--algorithm", "alphazero", "--start-from", str(checkpoint), "--minutes", "0.1",
                  "--out", str(out), "--games", "4",
                  "--rollout-steps", "4", "--simulations", "4", "--leaves", "2", "--channels", "4",

@@ -35,6 +35,8 @@ class TrainSettings:
                 raise ValueError(f"{name} must be a whole number >= 1, not {value!r}")
         if self.algorithm not in ALGORITHMS:
             raise ValueError(f"algorithm must be one of {', '.join(ALGORITHMS)}, not {self.algorithm!r}")
+        if self.algorithm != "ppo" and self.ppo.opponent:
+            raise ValueError("an engine opponent in training is for ppo; alphazero learns from self-play only")
         if not isinstance(self.eval_simulations, int) or self.eval_simulations < 0:
             raise ValueError(f"eval_simulations must be a whole number >= 0, not {self.eval_simulations!r}")
         if self.eval_games % 4:
