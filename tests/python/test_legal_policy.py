@@ -112,3 +112,18 @@ def test_minibatches_hold_every_sample_once_grouped_by_legal_count():
     padded = sum(int(counts[batch].max()) * len(batch) for batch in batches)
     random_padded = sum(int(counts[batch].max()) * len(batch) for batch in torch.randperm(5000).split(64))
     assert padded < 0.7 * random_padded
+
+
+def test_an_update_with_a_one_sample_minibatch_stays_finite():
+    from vexlan_rl.nn.ppo import PpoSettings, ppo_update
+    from vexlan_rl.nn.ppo_loop import PpoLoop
+    from vexlan_rl.nn.settings import TrainSettings
+
+    settings = TrainSettings(games=8, rollout_steps=4, network=NetworkSettings(channels=4),
+                             ppo=PpoSettings(minibatch=31))  # 32 samples: minibatches of 31 and of 1
+    loop = PpoLoop(settings, PolicyValueNet(settings.network).eval(), torch.device("cpu"), seed=2)
+    samples, _ = loop.collect()
+    assert len(samples) == 32
+    statistics = ppo_update(loop.network, loop.optimizer, samples, settings.ppo, loop.generator)
+    assert all(np.isfinite(value) for value in statistics.values())
+    assert all(bool(torch.isfinite(weights).all()) for weights in loop.network.parameters())

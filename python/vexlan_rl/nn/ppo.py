@@ -64,7 +64,9 @@ def ppo_update(network: PolicyValueNet, optimizer: torch.optim.Optimizer, sample
             log_ratio = distribution.log_prob(samples.choices[batch]) - samples.log_probs[batch]
             ratio = log_ratio.exp()
             advantages = samples.advantages[batch]
-            advantages = (advantages - advantages.mean()) / (advantages.std() + 1e-8)
+            # The population deviation: a minibatch of one sample (the rest of a group) has a
+            # sample deviation of NaN, which would poison every weight.
+            advantages = (advantages - advantages.mean()) / (advantages.std(correction=0) + 1e-8)
             policy_loss = -torch.min(ratio * advantages,
                                      ratio.clamp(1 - settings.clip, 1 + settings.clip) * advantages).mean()
             mask = samples.value_mask[batch]
