@@ -148,3 +148,16 @@ def test_against_an_opponent_the_network_learns_from_its_own_seat_only():
     samples, _ = loop.collect()
     assert len(samples) == len(network_moves) < 8 * 12
     assert {slot for slot, _ in network_moves} == set(range(8))
+
+
+def test_a_diverged_iteration_stops_the_run_and_keeps_the_last_checkpoint(tmp_path):
+    from vexlan_rl.nn.settings import TrainSettings
+
+    trainer = Trainer(tmp_path, TrainSettings(games=4, rollout_steps=2, network=NetworkSettings(channels=4),
+                                              eval_games=4, eval_opponents=("random",)))
+    trainer.iterate()
+    saved = trainer.save().read_bytes()
+    trainer.loop.iterate = lambda: (8, 0, 0.0, {"policy_loss": float("nan")})
+    with pytest.raises(FloatingPointError, match="diverged"):
+        trainer.run(60)
+    assert (tmp_path / "checkpoint.pt").read_bytes() == saved

@@ -136,6 +136,10 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
         trainer.save()
         print(f"Interrupted; the run is saved in {arguments.out} (go on with --resume)", file=sys.stderr)
         return INTERRUPTED
+    except FloatingPointError as error:
+        progress.close(0)
+        print(f"train: {error}", file=sys.stderr)
+        return 1
     progress.close(round(seconds))
     curve = draw_curve(arguments.out)
     print(f"{trainer.agent_steps:,} agent steps in {trainer.train_seconds / 60:.1f} min of training; "

@@ -15,6 +15,7 @@ with what every run keeps. The run writes to its folder:
 Training seconds count the iterations only, not evaluations and checkpoints."""
 
 import csv
+import math
 import time
 from collections.abc import Callable
 from dataclasses import replace
@@ -99,6 +100,9 @@ class Trainer:
         """One iteration of the loop; the metrics row."""
         started = time.perf_counter()
         steps, finished, sample_seconds, statistics = self.loop.iterate()
+        if not all(math.isfinite(value) for value in statistics.values()):
+            raise FloatingPointError(f"training diverged in iteration {self.iteration + 1} ({statistics}); "
+                                     f"the checkpoint keeps the network of an earlier iteration")
         seconds = time.perf_counter() - started
         self.iteration += 1
         self.agent_steps += steps
