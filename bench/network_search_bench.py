@@ -46,9 +46,8 @@ class Timed(BatchedPlayer):
 
 def table(title: str, specs: list[str], games: int, seed: int) -> None:
     players = [Timed(parse_player(spec)) for spec in specs]
-    lineup = [players[0], players[1], players[2], players[3]]
     started = time.perf_counter()
-    results = evaluate(lineup, games, seed=seed)
+    results = evaluate(players, games, seed=seed)
     print(f"\n{title}: {games} games, seats rotated, {time.perf_counter() - started:.0f} s")
     print(f"{'player':<52} {'win share':>24} {'mean rank':>10} {'CPU ms/move':>12}")
     for player, result in zip(players[:2], results[:2]):

@@ -44,7 +44,7 @@ class PpoLoop:
         first_against = settings.games - round(against * settings.ppo.opponent_share * settings.games)
         self.network_seat = np.where(slots >= first_against, slots % NUM_SEATS, -1)
         self.opponent = parse_player(settings.ppo.opponent) if against else None
-        if self.opponent is not None and isinstance(self.opponent, BatchedPlayer):
+        if isinstance(self.opponent, BatchedPlayer):
             raise ValueError(f"the training opponent must be an engine player, not {settings.ppo.opponent!r}")
         self.seed, self.opponent_moves = seed, 0
 
