@@ -44,6 +44,10 @@ class Player:
         """Simulations run by the last act() of a tree search, over all its threads; 0 otherwise."""
 
 def play_games(players: list[Player] | tuple[Player, ...], seed: int, first_game: int, count: int,
-               threads: int) -> list[tuple[tuple[int, int, int, int], tuple[int, int, int, int],
+               threads: int, *, openings: int = ...) -> list[tuple[tuple[int, int, int, int], tuple[int, int, int, int],
                                            tuple[float, float, float, float],
                                            tuple[float, float, float, float], int, tuple[int, ...]]]: ...
+def opening(seed: int, game_number: int, openings: int) -> tuple[int, ...]:
+    """The first `openings` placements of game `game_number` of play_games(..., seed, ..., openings=openings),
+    each uniform over the legal ones, as grid indices in their movers' frames; fewer if the game ends first.
+    Games 4k .. 4k + 3, which rotate one lineup through the seats, share their opening."""

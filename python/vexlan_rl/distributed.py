@@ -151,19 +151,21 @@ def run_shards(play: Callable[[Shard], list[Record]], parts: Sequence[Shard], *,
     return [record for part in parts for record in results[part.index]]
 
 
-def play_arena_shard(players: Sequence[Player], seed: int, threads: int, shard: Shard) -> list[GameRecord]:
-    return play_games(players, seed, shard.first, shard.games, threads)
+def play_arena_shard(players: Sequence[Player], seed: int, threads: int, openings: int,
+                     shard: Shard) -> list[GameRecord]:
+    return play_games(players, seed, shard.first, shard.games, threads, openings=openings)
 
 
 def arena(players: Sequence[Player], games: int, seed: int = 0, threads: int = 1, *,
           shard_games: int = SHARD_GAMES, local: bool = False, address: str | None = None,
-          progress: Callable[[int], None] | None = None) -> list[PlayerResult]:
+          progress: Callable[[int], None] | None = None, openings: int = 0) -> list[PlayerResult]:
     """`vexlan_rl.players.evaluate` in shards over Ray tasks of `threads` CPUs
     each: the same games, the same results. The players travel to the tasks
     pickled, as their settings."""
     check_rotated_games(games)
-    play_games(players, seed, 0, 0, threads)  # a bad lineup or thread count fails here, before any task starts
-    records = run_shards(partial(play_arena_shard, list(players), seed, threads), shards(games, shard_games),
+    # A bad lineup, thread count or opening fails here, before any task starts.
+    play_games(players, seed, 0, 0, threads, openings=openings)
+    records = run_shards(partial(play_arena_shard, list(players), seed, threads, openings), shards(games, shard_games),
                          local=local, address=address, progress=progress, cpus=threads)
     return summarize(players, records)
 

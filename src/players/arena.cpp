@@ -7,6 +7,7 @@
 #include "common/random_stream.hpp"
 #include "common/worker_pool.hpp"
 #include "game/scores.hpp"
+#include "players/opening.hpp"
 
 namespace players {
 
@@ -15,7 +16,8 @@ namespace {
 using Lineup = std::array<std::unique_ptr<Player>, NUM_PLAYERS>;
 
 // Plays one game to its end, or until `interrupt` asks to stop.
-GameRecord play_game(Lineup& lineup, std::uint64_t seed, std::uint64_t game_number, common::Interrupt& interrupt) {
+GameRecord play_game(Lineup& lineup, std::uint64_t seed, std::uint64_t game_number, std::size_t openings,
+                     common::Interrupt& interrupt) {
     GameRecord record;
     const std::uint64_t game_seed = common::derive_seed(seed, game_number);
     for (std::size_t p = 0; p < NUM_PLAYERS; ++p) lineup[p]->reseed(common::derive_seed(game_seed, p));
@@ -23,6 +25,8 @@ GameRecord play_game(Lineup& lineup, std::uint64_t seed, std::uint64_t game_numb
         record.player[s] = static_cast<std::uint8_t>(player_in_seat(game_number, s));
     }
     game::Game position;
+    record.plies = static_cast<std::uint16_t>(play_opening(
+        position, opening_seed(seed, game_number), std::span(record.moves).first(std::min(openings, MAX_PLACEMENTS))));
     while (!position.over() && !interrupt.poll()) {
         const std::optional<GridIndex> move = lineup[record.player[position.seat_to_move()]]->choose(position, interrupt);
         if (interrupt.requested()) break;
@@ -47,7 +51,7 @@ GameRecord play_game(Lineup& lineup, std::uint64_t seed, std::uint64_t game_numb
 
 void play_games(std::span<const PlayerSettings, NUM_PLAYERS> players, std::uint64_t seed,
                 std::uint64_t first_game, std::span<GameRecord> records, unsigned threads,
-                common::Interrupt& interrupt) {
+                std::size_t openings, common::Interrupt& interrupt) {
     if (records.empty()) return;
     common::WorkerPool pool(std::clamp<std::size_t>(threads, 1, records.size()));
     std::atomic<std::size_t> next{0};
@@ -56,7 +60,7 @@ void play_games(std::span<const PlayerSettings, NUM_PLAYERS> players, std::uint6
         for (std::size_t p = 0; p < NUM_PLAYERS; ++p) lineup[p] = make_player(players[p], 0);
         // Games go to whichever worker is free: search games vary in length.
         for (std::size_t i; !interrupt.poll() && (i = next.fetch_add(1, std::memory_order_relaxed)) < records.size();) {
-            records[i] = play_game(lineup, seed, first_game + i, interrupt);
+            records[i] = play_game(lineup, seed, first_game + i, openings, interrupt);
         }
     };
     // A worker that fails ends the others at their next look at the interrupt.

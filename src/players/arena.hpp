@@ -40,9 +40,10 @@ constexpr std::size_t player_in_seat(std::uint64_t game_number, std::size_t seat
 // record depends on those alone: not on the thread count nor on which other
 // games are played, and ranges played apart merge exactly. Polls `interrupt`
 // between moves and inside searches: once it asks to stop, play ends early
-// and the records are incomplete.
+// and the records are incomplete. Each game opens with `openings` random
+// placements (opening.hpp), which its record lists with the players' moves.
 void play_games(std::span<const PlayerSettings, NUM_PLAYERS> players, std::uint64_t seed,
                 std::uint64_t first_game, std::span<GameRecord> records, unsigned threads,
-                common::Interrupt& interrupt);
+                std::size_t openings, common::Interrupt& interrupt);
 
 }  // namespace players

@@ -1,6 +1,7 @@
 // Players and the arena: legal moves from many positions (restored from
 // bytes), the greedy choice against a slow recomputation of its score,
-// reproducibility, and seat rotation on a lineup whose games are known.
+// reproducibility, seat rotation on a lineup whose games are known, and
+// random openings.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <new>
 #include <memory>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "counted_allocations.hpp"
@@ -19,6 +21,7 @@
 #include "players/greedy_heuristic.hpp"
 #include "players/player.hpp"
 #include "players/mcts_player.hpp"
+#include "players/opening.hpp"
 #include "random_play.hpp"
 
 using test_support::allocations;
@@ -142,9 +145,9 @@ bool same(const GameRecord& a, const GameRecord& b) {
 
 // Plays games with nothing to interrupt them.
 void play_games(std::span<const PlayerSettings, NUM_PLAYERS> players, std::uint64_t seed, std::uint64_t first_game,
-                std::span<GameRecord> records, unsigned threads) {
+                std::span<GameRecord> records, unsigned threads, std::size_t openings = 0) {
     common::Interrupt never;
-    players::play_games(players, seed, first_game, records, threads, never);
+    players::play_games(players, seed, first_game, records, threads, openings, never);
 }
 
 TEST(Arena, RecordsDependOnSeedAndGameNumberOnlyWhateverTheThreadsOrRange) {
@@ -191,6 +194,45 @@ TEST(Arena, RotatesSeatsAndRecordsTheOneGameThatFourGreedyPlayersAlwaysPlay) {
     for (const auto& seats : sittings) EXPECT_EQ(seats, (std::array<int, 4>{2, 2, 2, 2}));
 }
 
+TEST(Arena, RandomOpeningsVaryTheGamesOfDeterministicPlayersAndAreSharedByEachRotation) {
+    constexpr std::size_t OPENINGS = 6;
+    const auto players = lineup(PlayerKind::Greedy, PlayerKind::Greedy, PlayerKind::Greedy, PlayerKind::Greedy);
+    std::vector<GameRecord> records(12), shifted(4);
+    play_games(players, 9, 0, records, 2, OPENINGS);
+    play_games(players, 9, 6, shifted, 1, OPENINGS);
+    std::set<std::array<std::int16_t, game::NUM_SEATS>> outcomes;
+    for (std::size_t g = 0; g < records.size(); ++g) {
+        const GameRecord& record = records[g];
+        const GameRecord& first_of_four = records[g - g % NUM_PLAYERS];
+        EXPECT_TRUE(std::equal(record.moves.begin(), record.moves.begin() + OPENINGS, first_of_four.moves.begin()));
+        if (g >= 6 && g < 10) EXPECT_TRUE(same(record, shifted[g - 6])) << "game " << g;
+
+        // The opening is the one opening() gives, and the rest is greedy play from there.
+        Game replayed;
+        std::array<GridIndex, OPENINGS> opening{};
+        ASSERT_EQ(play_opening(replayed, opening_seed(9, g), opening), OPENINGS);
+        EXPECT_TRUE(std::equal(opening.begin(), opening.end(), record.moves.begin()));
+        std::unique_ptr<Player> greedy = make_player(players[0], 0);
+        for (std::size_t m = OPENINGS; m < record.plies; ++m) {
+            ASSERT_EQ(greedy->choose(replayed), record.moves[m]) << "game " << g << ", move " << m;
+            play(replayed, record.moves[m]);
+        }
+        EXPECT_TRUE(replayed.over());
+        EXPECT_EQ(replayed.scores(), record.scores);
+        outcomes.insert(record.scores);
+    }
+    EXPECT_GT(outcomes.size(), 1u) << "without openings every game of greedy players is the same one";
+}
+
+TEST(Arena, AnOpeningStopsWhereTheGameEnds) {
+    Game position;
+    std::array<GridIndex, MAX_PLACEMENTS + 1> moves{};
+    const std::size_t placed = play_opening(position, 3, moves);
+    EXPECT_TRUE(position.over());
+    EXPECT_EQ(placed, position.ply());
+    EXPECT_LE(placed, MAX_PLACEMENTS);
+}
+
 // An interrupt whose check first asks to stop after `calls` checks.
 struct StopAfter {
     int calls;
@@ -205,7 +247,7 @@ TEST(Arena, AnInterruptStopsEveryThreadInsideItsSearch) {
     StopAfter stop{3};
     common::Interrupt interrupt(StopAfter::check, &stop, std::chrono::milliseconds(10));
     const auto start = std::chrono::steady_clock::now();
-    players::play_games(players, 1, 0, records, 2, interrupt);
+    players::play_games(players, 1, 0, records, 2, 0, interrupt);
     EXPECT_TRUE(interrupt.requested());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }

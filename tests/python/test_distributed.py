@@ -74,8 +74,10 @@ def test_arena_over_a_cluster_gives_the_local_table(two_nodes):
     # A search with settings its spec does not show: players travel to the tasks whole.
     players = [GreedyPlayer(), RandomPlayer(), MctsPlayer(20, exploration=0.3, playout="greedy"), RandomPlayer(5)]
     assert arena(players, 20, 9, shard_games=3, address=two_nodes) == evaluate(players, 20, 9)
+    assert (arena(players, 20, 9, shard_games=3, address=two_nodes, openings=5)
+            == evaluate(players, 20, 9, openings=5) != evaluate(players, 20, 9))
     # The command line too, with its table and no stray output from Ray on standard output.
-    local, distributed = arena_command(), arena_command("--ray", two_nodes)
+    local, distributed = arena_command("--openings", "4"), arena_command("--openings", "4", "--ray", two_nodes)
     assert local.returncode == 0 and distributed.returncode == 0, distributed.stderr
     assert "per Ray task" in distributed.stdout
     assert local.stdout.split("\n")[1:] == distributed.stdout.split("\n")[1:]

@@ -352,6 +352,21 @@ def test_player_settings_are_taken_whole_or_refused(name, value):
 
 
 @FUZZ
+@given(openings=values)
+def test_openings_are_checked_alike_by_the_arena_and_the_opening(openings):
+    from vexlan_rl._players import Player, opening, play_games
+    from vexlan_rl.players.arena import MAX_OPENINGS
+
+    expected = bounded(openings, 0, MAX_OPENINGS)
+    made = outcome(lambda: opening(5, 9, openings))
+    assert failure(made) == failure(expected)
+    played = outcome(lambda: play_games([Player("greedy")] * 4, 5, 9, 1, 1, openings=openings))
+    assert failure(played) == failure(expected)
+    if not failure(expected):
+        assert len(made) <= expected and played[0][5][:len(made)] == made
+
+
+@FUZZ
 @given(slot=values, seed=values, first_game=values)
 def test_batch_slots_seeds_and_game_numbers_are_checked_before_anything_changes(slot, seed, first_game):
     from vexlan_rl._players import Player, play_games

@@ -251,6 +251,17 @@ def test_arena_command_refuses_a_bad_spec_naming_the_kinds():
     assert "bad player 'wizard'" in result.stderr and "random, greedy, mcts, policy, policy-sample and az" in result.stderr
 
 
+def test_arena_command_opens_games_at_random_for_players_that_never_draw():
+    plain = run_arena("--players", "greedy,greedy,greedy,greedy", "-n", "8", "-s", "1")
+    opened = run_arena("--players", "greedy,greedy,greedy,greedy", "-n", "8", "-s", "1", "--openings", "4")
+    assert plain.returncode == opened.returncode == 0, opened.stderr
+    assert "each opened by 4 random placements" in opened.stdout
+    # Without openings, four greedy players play one game eight times.
+    assert plain.stdout.splitlines()[-4:] != opened.stdout.splitlines()[-4:]
+    too_long = run_arena("--openings", "85")
+    assert too_long.returncode == 2 and "must be from 0 to 84" in too_long.stderr
+
+
 def test_extension_stub_matches():
     pytest.importorskip("mypy")
     result = subprocess.run([sys.executable, "-m", "mypy.stubtest", "vexlan_rl._players"],

@@ -86,11 +86,12 @@ def test_the_player_plays_only_legal_moves_from_loaded_and_finished_states(run):
     assert any(PyVexlan.from_bytes(state).is_over for state in states)
 
 
-def test_the_arena_table_is_the_same_batched_or_one_game_at_a_time(run):
+@pytest.mark.parametrize("openings", [0, 4])
+def test_the_arena_table_is_the_same_batched_or_one_game_at_a_time(run, openings):
     path = run / "checkpoint.pt"
     players = [PolicyPlayer(path), GreedyPlayer(), RandomPlayer(), PolicyPlayer(path, sample=True)]
-    one_at_a_time = play_games(players, seed=4, first_game=0, count=8, window=1)
-    batched = play_games(players, seed=4, first_game=0, count=8, window=8)
+    one_at_a_time = play_games(players, seed=4, first_game=0, count=8, window=1, openings=openings)
+    batched = play_games(players, seed=4, first_game=0, count=8, window=8, openings=openings)
     assert batched == one_at_a_time
     assert summarize(players, batched) == summarize(players, one_at_a_time)
     assert all(record.players == tuple((seat + game) % 4 for seat in range(4)) for game, record in enumerate(batched))
@@ -148,6 +149,17 @@ def test_against_an_opponent_the_network_learns_from_its_own_seat_only():
     samples, _ = loop.collect()
     assert len(samples) == len(network_moves) < 8 * 12
     assert {slot for slot, _ in network_moves} == set(range(8))
+
+
+def test_runs_saved_before_evaluations_had_openings_resume_without_them():
+    from vexlan_rl.nn.settings import TrainSettings
+
+    saved = TrainSettings().to_dict()
+    assert TrainSettings.from_dict(saved).eval_openings == 4
+    del saved["eval_openings"]
+    assert TrainSettings.from_dict(saved).eval_openings == 0
+    with pytest.raises(ValueError, match="eval_openings"):
+        TrainSettings(eval_openings=85)
 
 
 def test_a_diverged_iteration_stops_the_run_and_keeps_the_last_checkpoint(tmp_path):

@@ -9,7 +9,7 @@ from functools import partial
 from pathlib import Path
 
 from vexlan_rl._engine import NUM_SEATS as SEATS
-from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_int, thread_count
+from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, opening_count, positive_int, thread_count
 from vexlan_rl.cli.progress import ProgressBar
 from vexlan_rl.players import Estimate, Player, PlayerResult, evaluate, parse_players
 from vexlan_rl.players.arena import check_rotated_games
@@ -44,6 +44,10 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
     parser.add_argument("-s", "--seed", type=int, default=None,
                         help="seed of the games; the same seed plays the same games on any number of threads "
                              "(default: a fresh seed, printed with the result)")
+    parser.add_argument("--openings", type=opening_count, default=0, metavar="K",
+                        help="open every game with K random placements, the same for the four games that rotate "
+                             "the seats, so that players who never draw at random (greedy, a network's most "
+                             "likely move) meet in different games (default: %(default)s)")
     add_progress_option(parser)
     parser.add_argument("--save-games", type=Path, default=None, metavar="DIR",
                         help="save every game as a record in DIR, named by its game number: game-000000.jsonl "
@@ -105,7 +109,7 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
     started = time.perf_counter()
     try:
         results = arguments.play(arguments.players, arguments.games, seed, arguments.threads,
-                                 progress=progress.update, **saving)
+                                 progress=progress.update, openings=arguments.openings, **saving)
     except KeyboardInterrupt:
         progress.close(0)
         print("Interrupted", file=sys.stderr)
@@ -113,7 +117,8 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
     seconds = time.perf_counter() - started
     progress.close(arguments.games)
     where = f"{arguments.threads} thread(s)" + ("" if arguments.ray is None else " per Ray task")
-    print(f"{arguments.games} games (seed {seed}) in {seconds:.2f} s on {where}, "
+    opened = f", each opened by {arguments.openings} random placements" if arguments.openings else ""
+    print(f"{arguments.games} games (seed {seed}{opened}) in {seconds:.2f} s on {where}, "
           f"{arguments.games / seconds:.1f} games per second; seats rotated, every player in every seat "
           f"{arguments.games // 4} times")
     print(results_table(results))

@@ -7,7 +7,7 @@ from collections.abc import Sequence
 from pathlib import Path
 from typing import Any
 
-from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, positive_int
+from vexlan_rl.cli.arguments import INTERRUPTED, add_progress_option, opening_count, positive_int
 from vexlan_rl.cli.progress import ProgressBar
 
 REWARD_MODES = ("win_share", "rank", "score")
@@ -78,6 +78,10 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
     parser.add_argument("--eval-simulations", type=int, default=0,
                         help="evaluate the network steering a search of this many simulations a move, as "
                              "az:PATH:N; 0 evaluates its most likely move (default: %(default)s)")
+    parser.add_argument("--eval-openings", type=opening_count, default=4, metavar="K",
+                        help="random placements that open each evaluation game, the same for the four games "
+                             "that rotate the seats, so that the network's most likely move and the greedy "
+                             "player meet in different games (default: %(default)s, one a seat)")
     parser.add_argument("--save-games", action="store_true",
                         help="keep every evaluation game as a record, in games/ under the run's folder")
     parser.add_argument("--opponents", default="random,greedy",
@@ -112,7 +116,7 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
             algorithm=arguments.algorithm, games=arguments.games, rollout_steps=arguments.rollout_steps,
             seed=arguments.seed, start_from=arguments.start_from,
             threads=arguments.threads, eval_seconds=60 * arguments.eval_minutes, eval_games=arguments.eval_games,
-            eval_simulations=arguments.eval_simulations,
+            eval_simulations=arguments.eval_simulations, eval_openings=arguments.eval_openings,
             save_games=arguments.save_games,
             eval_opponents=tuple(arguments.opponents.split(",")),
             network=NetworkSettings(channels=arguments.channels, blocks=arguments.blocks,

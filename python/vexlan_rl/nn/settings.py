@@ -6,6 +6,7 @@ from typing import Any
 from vexlan_rl.nn.alphazero import AlphaZeroSettings
 from vexlan_rl.nn.network import NetworkSettings
 from vexlan_rl.nn.ppo import PpoSettings
+from vexlan_rl.players.arena import MAX_OPENINGS
 
 ALGORITHMS = ("ppo", "alphazero")
 
@@ -22,6 +23,9 @@ class TrainSettings:
     eval_games: int = 100
     eval_opponents: tuple[str, ...] = ("random", "greedy")  # each evaluated as three such players
     eval_simulations: int = 0  # > 0: evaluate the network steering a search of that many simulations a move
+    # Random placements that open each evaluation game: one a seat, so that a network's most likely
+    # move and the greedy player, which never draw at random, meet in many different games.
+    eval_openings: int = 4
     save_games: bool = False  # keep every evaluation game as a record, under games/ in the run's folder
     checkpoint_seconds: float = 60.0
     network: NetworkSettings = field(default_factory=NetworkSettings)
@@ -39,6 +43,8 @@ class TrainSettings:
             raise ValueError("an engine opponent in training is for ppo; alphazero learns from self-play only")
         if not isinstance(self.eval_simulations, int) or self.eval_simulations < 0:
             raise ValueError(f"eval_simulations must be a whole number >= 0, not {self.eval_simulations!r}")
+        if not isinstance(self.eval_openings, int) or not 0 <= self.eval_openings <= MAX_OPENINGS:
+            raise ValueError(f"eval_openings must be a whole number from 0 to {MAX_OPENINGS}, not {self.eval_openings!r}")
         if self.eval_games % 4:
             raise ValueError(f"eval_games must be a multiple of 4 (seats are rotated), not {self.eval_games}")
 
@@ -47,7 +53,8 @@ class TrainSettings:
 
     @classmethod
     def from_dict(cls, values: dict[str, Any]) -> "TrainSettings":
-        # Checkpoints written before the search-trained runs lack their settings: PPO runs.
-        return cls(**{**values, "eval_opponents": tuple(values["eval_opponents"]),
+        # Checkpoints written before the search-trained runs lack their settings: PPO runs; those
+        # written before evaluations had openings evaluated without them.
+        return cls(**{"eval_openings": 0, **values, "eval_opponents": tuple(values["eval_opponents"]),
                       "network": NetworkSettings(**values["network"]), "ppo": PpoSettings(**values["ppo"]),
                       "alphazero": AlphaZeroSettings(**values.get("alphazero", {}))})

@@ -134,7 +134,8 @@ class Trainer:
             if self.settings.save_games:
                 folder = self.out / "games" / f"{snapshot.stem}-{opponent.replace(':', '-')}"
                 on_games = partial(save_games, folder, lineup, seed)
-            result = evaluate(lineup, self.settings.eval_games, seed=seed, on_games=on_games)[0]
+            result = evaluate(lineup, self.settings.eval_games, seed=seed, on_games=on_games,
+                              openings=self.settings.eval_openings)[0]
             rows.append({"train_seconds": round(self.train_seconds, 3), "agent_steps": self.agent_steps,
                          "opponent": opponent, "games": result.games, "win_share": round(result.win_share.mean, 4),
                          "low": round(result.win_share.low, 4), "high": round(result.win_share.high, 4),

@@ -12,7 +12,7 @@ from collections.abc import Callable, Sequence
 from typing import TYPE_CHECKING, NamedTuple
 
 from vexlan_rl._engine import NUM_SEATS as SEATS
-from vexlan_rl._engine import SCORE_RANGE
+from vexlan_rl._engine import PIECES_SHAPE, SCORE_RANGE
 from vexlan_rl._players import Player as _EnginePlayer
 from vexlan_rl._players import play_games as _play_games
 from vexlan_rl.players.batched import BatchedPlayer
@@ -24,6 +24,7 @@ if TYPE_CHECKING:
     from vexlan_rl.players.ratings import Rating
 
 _LOWEST_SCORE, _HIGHEST_SCORE = map(float, SCORE_RANGE)  # every cell in hand; every piece placed, the monomino last
+MAX_OPENINGS = PIECES_SHAPE[0] * PIECES_SHAPE[1]  # every seat places every piece: the longest game
 _CHUNK_SECONDS = 0.25  # how long an evaluate chunk aims to take, between progress reports
 
 
@@ -68,18 +69,24 @@ def _check_count(name: str, value: int, minimum: int) -> None:
 
 
 def play_games(players: Sequence[Player], seed: int, first_game: int, count: int,
-               threads: int = 1, window: int = DEFAULT_WINDOW) -> list[GameRecord]:
+               threads: int = 1, window: int = DEFAULT_WINDOW, openings: int = 0) -> list[GameRecord]:
     """Plays games first_game .. first_game + count - 1 on `threads` threads; one record per
-    game, in game order. A shard of an evaluation: see `vexlan_rl.players`. With a batched
-    player (a network) at the table the games are played from Python, up to `window` side
-    by side, and `threads` is not used (see `vexlan_rl.players.mixed_arena`)."""
+    game, in game order. A shard of an evaluation: see `vexlan_rl.players`. Each game opens
+    with `openings` random placements, shared by the four games that rotate the seats (game
+    numbers 4k to 4k + 3), so that deterministic players meet in many different games; the
+    records' moves include them. With a batched player (a network) at the table the games
+    are played from Python, up to `window` side by side, and `threads` is not used (see
+    `vexlan_rl.players.mixed_arena`)."""
     engines = _check_lineup(players)
     _check_count("first_game", first_game, 0)
     _check_count("count", count, 0)
     _check_count("threads", threads, 1)
+    _check_count("openings", openings, 0)
+    if openings > MAX_OPENINGS:
+        raise ValueError(f"openings must be at most {MAX_OPENINGS}, the placements of a whole game, not {openings}")
     if engines is None:
-        return [GameRecord(*record) for record in play_mixed_games(players, seed, first_game, count, window)]
-    records = _play_games(engines, seed % SEED_MODULUS, first_game, count, threads)
+        return [GameRecord(*record) for record in play_mixed_games(players, seed, first_game, count, window, openings)]
+    records = _play_games(engines, seed % SEED_MODULUS, first_game, count, threads, openings=openings)
     return [GameRecord(*record) for record in records]
 
 
@@ -116,9 +123,10 @@ def summarize(players: Sequence[Player], records: Sequence[GameRecord]) -> list[
 def evaluate(players: Sequence[Player], games: int, seed: int = 0, threads: int = 1, *,
              progress: Callable[[int], None] | None = None,
              on_games: Callable[[int, list[GameRecord]], object] | None = None,
-             window: int = DEFAULT_WINDOW) -> list[PlayerResult]:
+             window: int = DEFAULT_WINDOW, openings: int = 0) -> list[PlayerResult]:
     """Plays `games` games (a multiple of 4, so that every player sits in every seat equally
-    often) on `threads` threads and summarizes them per player, in the order of `players`.
+    often) on `threads` threads, each opened by `openings` random placements (see
+    `play_games`), and summarizes them per player, in the order of `players`.
     `progress`, when given, is called with the number of games finished, now and then;
     `on_games` with the number of the first game of each batch played and the batch's records
     (`functools.partial(vexlan_rl.records.save_games, folder, players, seed)` saves them).
@@ -134,7 +142,7 @@ def evaluate(players: Sequence[Player], games: int, seed: int = 0, threads: int 
         # not chunks, decide every game, so the chunking changes no result.
         count = min(chunk, games - len(records))
         started = time.perf_counter()
-        played = play_games(players, seed, len(records), count, threads, window)
+        played = play_games(players, seed, len(records), count, threads, window, openings)
         if on_games is not None:
             on_games(len(records), played)
         records += played

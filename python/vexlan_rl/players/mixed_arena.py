@@ -4,14 +4,16 @@ The games of a window are played side by side. At each round every game waiting 
 batched player goes to it in one call, so a network evaluates them all in one forward
 pass, while the engine players choose their moves in C++, one game at a time. Every
 random choice is seeded from (seed, game number, player, ply), so the games, and the
-records, are the same whatever the window: one game at a time or many."""
+records, are the same whatever the window: one game at a time or many. Random openings
+are the engine arena's own (`vexlan_rl._players.opening`)."""
 
 from collections.abc import Sequence
 
 from vexlan_rl._engine import NUM_SEATS, pass_done_seats
+from vexlan_rl._players import opening
 from vexlan_rl._vexlan import PyVexlan
 from vexlan_rl.players.batched import BatchedPlayer, move_seed
-from vexlan_rl.players.engine import Player
+from vexlan_rl.players.engine import SEED_MODULUS, Player
 
 DEFAULT_WINDOW = 64  # games played side by side: the most positions one forward pass sees
 
@@ -41,17 +43,29 @@ def _record(game: PyVexlan, game_number: int, moves: list[int]) -> RawRecord:
             places(game.scores), game.ply, tuple(moves))
 
 
+def _opened(seed: int, game_number: int, openings: int) -> tuple[PyVexlan, list[int]]:
+    """A new game after its random opening, and the opening's moves."""
+    game = PyVexlan()
+    moves = list(opening(seed % SEED_MODULUS, game_number, openings))
+    for move in moves:
+        pass_done_seats(game)
+        game.step(move)
+    return game, moves
+
+
 def play_mixed_games(players: Sequence[Player], seed: int, first_game: int, count: int,
-                     window: int = DEFAULT_WINDOW) -> list[RawRecord]:
+                     window: int = DEFAULT_WINDOW, openings: int = 0) -> list[RawRecord]:
     """Plays games first_game .. first_game + count - 1, `window` of them side by side, with
-    player (s + g) % 4 in seat s of game g; one record per game, in game order."""
+    player (s + g) % 4 in seat s of game g, each opened by `openings` random placements; one
+    record per game, in game order."""
     if not isinstance(window, int) or window < 1:
         raise ValueError(f"window must be a whole number >= 1, not {window!r}")
     records: list[RawRecord] = []
     for start in range(first_game, first_game + count, window):
         numbers = range(start, min(start + window, first_game + count))
-        games = [PyVexlan() for _ in numbers]
-        moves: list[list[int]] = [[] for _ in numbers]
+        opened = [_opened(seed, number, openings) for number in numbers]
+        games = [game for game, _ in opened]
+        moves = [played for _, played in opened]
         playing = list(range(len(games)))
         while playing:
             for index in playing:

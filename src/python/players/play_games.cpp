@@ -1,5 +1,5 @@
 // The arena's binding: four Player objects, a range of game numbers, and
-// one tuple per finished game.
+// one tuple per finished game; and the games' random openings.
 
 #include "play_games.hpp"
 
@@ -11,6 +11,7 @@
 #include "owned.hpp"
 #include "player_object.hpp"
 #include "players/arena.hpp"
+#include "players/opening.hpp"
 #include "released.hpp"
 
 namespace binding {
@@ -69,23 +70,31 @@ bool read_lineup(PyObject* lineup, std::array<players::PlayerSettings, players::
 // More games in one call than any machine plays; far below what a record list could not hold.
 constexpr std::uint64_t MAX_COUNT = std::uint64_t{1} << 32;
 
+bool to_openings(PyObject* value, std::uint64_t& out) {
+    return value == nullptr || to_bounded(value, "openings", 0, players::MAX_PLACEMENTS, out);
+}
+
 }  // namespace
 
 PyObject* play_games(PyObject*, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
-        static constexpr Parameter PARAMETERS[] = {{"players"}, {"seed"}, {"first_game"}, {"count"}, {"threads"}};
+        static constexpr Parameter PARAMETERS[] = {
+            {"players"}, {"seed"}, {"first_game"}, {"count"}, {"threads"},
+            {"openings", Parameter::Kind::KeywordOnly, false}};
         PyObject* values[std::size(PARAMETERS)];
         if (!parse_arguments({"play_games()", PARAMETERS}, args, nargsf, kwnames, values)) return nullptr;
         std::array<players::PlayerSettings, players::NUM_PLAYERS> settings;
-        std::uint64_t seed = 0, first_game = 0, count = 0, threads = 0;
+        std::uint64_t seed = 0, first_game = 0, count = 0, threads = 0, openings = 0;
         if (!read_lineup(values[0], settings) || !to_index(values[1], "seed", seed) ||
             !to_index(values[2], "first_game", first_game) || !to_bounded(values[3], "count", 0, MAX_COUNT, count) ||
-            !to_bounded(values[4], "threads", 1, players::SearchSettings::MAX_THREADS, threads)) {
+            !to_bounded(values[4], "threads", 1, players::SearchSettings::MAX_THREADS, threads) ||
+            !to_openings(values[5], openings)) {
             return nullptr;
         }
         std::vector<players::GameRecord> records(static_cast<std::size_t>(count));
         if (!run_released([&](common::Interrupt& interrupt) {
-                players::play_games(settings, seed, first_game, records, static_cast<unsigned>(threads), interrupt);
+                players::play_games(settings, seed, first_game, records, static_cast<unsigned>(threads),
+                                    static_cast<std::size_t>(openings), interrupt);
             })) {
             return nullptr;
         }
@@ -97,6 +106,24 @@ PyObject* play_games(PyObject*, PyObject* const* args, std::size_t nargsf, PyObj
             PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
         }
         return list.release();
+    });
+}
+
+PyObject* opening(PyObject*, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static constexpr Parameter PARAMETERS[] = {{"seed"}, {"game_number"}, {"openings"}};
+        PyObject* values[std::size(PARAMETERS)];
+        if (!parse_arguments({"opening()", PARAMETERS}, args, nargsf, kwnames, values)) return nullptr;
+        std::uint64_t seed = 0, game_number = 0, openings = 0;
+        if (!to_index(values[0], "seed", seed) || !to_index(values[1], "game_number", game_number) ||
+            !to_openings(values[2], openings)) {
+            return nullptr;
+        }
+        std::array<players::GridIndex, players::MAX_PLACEMENTS> moves{};
+        game::Game position;
+        const std::size_t placed = players::play_opening(position, players::opening_seed(seed, game_number),
+                                                         std::span(moves).first(static_cast<std::size_t>(openings)));
+        return tuple_of(moves, placed, [](auto move) { return PyLong_FromLong(move); });
     });
 }
 
