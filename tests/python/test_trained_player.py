@@ -151,6 +151,26 @@ def test_against_an_opponent_the_network_learns_from_its_own_seat_only():
     assert {slot for slot, _ in network_moves} == set(range(8))
 
 
+def test_new_training_games_open_with_up_to_the_given_random_placements():
+    from vexlan_rl.nn.ppo import PpoSettings
+    from vexlan_rl.nn.ppo_loop import PpoLoop
+    from vexlan_rl.nn.settings import TrainSettings
+
+    settings = TrainSettings(games=6, rollout_steps=90, network=NetworkSettings(channels=4),
+                             ppo=PpoSettings(opponent="greedy", openings=3))
+    loop = PpoLoop(settings, PolicyValueNet(settings.network).eval(), torch.device("cpu"), seed=5)
+    load, opened = loop.games.load, []
+
+    def noted_load(slot, state):
+        opened.append(PyVexlan.from_bytes(state).ply)
+        load(slot, state)
+
+    loop.games.load = noted_load
+    samples, finished = loop.collect()
+    assert len(opened) == finished >= 6 and set(opened) <= {0, 1, 2, 3} and max(opened) > 0
+    assert len(samples) > 0
+
+
 def test_runs_saved_before_evaluations_had_openings_resume_without_them():
     from vexlan_rl.nn.settings import TrainSettings
 

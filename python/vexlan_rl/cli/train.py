@@ -65,6 +65,10 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
                              "the network the fourth; the rest is self-play (default: self-play only)")
     parser.add_argument("--train-opponent-share", type=float, default=0.5, metavar="SHARE",
                         help="ppo: the share of the games played against --train-opponent (default: %(default)s)")
+    parser.add_argument("--train-openings", type=opening_count, default=0, metavar="K",
+                        help="ppo: open each new training game with 0 to K random placements, so that the network "
+                             "meets many positions, not just the lines a deterministic opponent plays "
+                             "(default: %(default)s)")
     parser.add_argument("--simulations", type=positive_int, default=SEARCH_DEFAULTS["simulations"],
                         help="alphazero: simulations a self-play move (default: %(default)s)")
     parser.add_argument("--leaves", type=positive_int, default=SEARCH_DEFAULTS["leaves"],
@@ -122,7 +126,7 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
             network=NetworkSettings(channels=arguments.channels, blocks=arguments.blocks,
                                     reward_mode=arguments.reward_mode),
             ppo=PpoSettings(learning_rate=learning_rate, epochs=arguments.epochs, opponent=arguments.train_opponent,
-                            opponent_share=arguments.train_opponent_share),
+                            opponent_share=arguments.train_opponent_share, openings=arguments.train_openings),
             alphazero=AlphaZeroSettings(simulations=arguments.simulations, leaves=arguments.leaves,
                                         learning_rate=learning_rate))
         trainer = Trainer(arguments.out, None if arguments.resume else settings, resume=arguments.resume,

@@ -24,10 +24,15 @@ class PpoSettings:
     # in the fourth; the other games are self-play. "" for self-play only.
     opponent: str = ""
     opponent_share: float = 0.5
+    # Each new game opens with 0 to `openings` random placements (uniform), so that the network
+    # meets many positions, not just the few lines that a deterministic opponent plays.
+    openings: int = 0
 
     def __post_init__(self) -> None:
         if not 0 <= self.opponent_share <= 1:
             raise ValueError(f"opponent_share must lie in [0, 1], not {self.opponent_share!r}")
+        if not isinstance(self.openings, int) or self.openings < 0:
+            raise ValueError(f"openings must be a whole number >= 0, not {self.openings!r}")
 
 
 SORT_GROUP = 8  # minibatches whose samples are sorted together by legal count

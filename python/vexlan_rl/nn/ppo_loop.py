@@ -26,6 +26,20 @@ from vexlan_rl.players.specs import parse_player
 STAGGER_PLIES = 60  # a game lasts about 80 placements
 
 
+def _opened(rng: np.random.Generator, placements: int) -> bytes:
+    """The state of a new game after up to `placements` random placements; a new game's if
+    they would end it."""
+    game = PyVexlan()
+    for _ in range(placements):
+        pass_done_seats(game)
+        if game.is_over:
+            break
+        moves = game.legal_actions(game.agent_selection)
+        game.step(moves[rng.integers(len(moves))])
+    pass_done_seats(game)
+    return (PyVexlan() if game.is_over else game).to_bytes()
+
+
 class PpoLoop:
     """The PPO side of a run: its games, optimizer and random streams; `iterate` plays a
     rollout and trains on it."""
@@ -37,7 +51,11 @@ class PpoLoop:
         self.optimizer = torch.optim.Adam(network.parameters(), lr=settings.ppo.learning_rate)
         self.generator = torch.Generator().manual_seed(seed)
         self.games = GameBatch(settings.games, seed=seed, reward_mode=settings.network.reward_mode)
-        self._stagger(np.random.default_rng(seed))
+        self.rng = np.random.default_rng(seed)
+        # Each slot starts some random placements into its first game, so that the games end at
+        # different steps: otherwise every rollout would hold the same stage of every game.
+        for slot in range(settings.games):
+            self.games.load(slot, _opened(self.rng, int(self.rng.integers(STAGGER_PLIES))))
         # The network's seat in each slot's games: -1 in self-play, where it has all four.
         slots = np.arange(settings.games)
         against = settings.ppo.opponent != ""
@@ -47,20 +65,6 @@ class PpoLoop:
         if isinstance(self.opponent, BatchedPlayer):
             raise ValueError(f"the training opponent must be an engine player, not {settings.ppo.opponent!r}")
         self.seed, self.opponent_moves = seed, 0
-
-    def _stagger(self, rng: np.random.Generator) -> None:
-        """Starts each slot some random placements into its first game, so that the games end at
-        different steps: otherwise every rollout would hold the same stage of every game."""
-        for slot in range(self.games.num_games):
-            game = PyVexlan()
-            for _ in range(rng.integers(STAGGER_PLIES)):
-                pass_done_seats(game)
-                if game.is_over:
-                    break
-                moves = game.legal_actions(game.agent_selection)
-                game.step(moves[rng.integers(len(moves))])
-            pass_done_seats(game)
-            self.games.load(slot, (PyVexlan() if game.is_over else game).to_bytes())
 
     @torch.no_grad()
     def collect(self) -> tuple[Samples, int]:
@@ -83,6 +87,9 @@ class PpoLoop:
                 moves[slot] = self._opponent_move(slot)
             self.games.step(moves)
             finished += rollout.end_games(self.games.terminated, self.games.rewards)
+            if self.settings.ppo.openings:
+                for slot in np.flatnonzero(self.games.terminated).tolist():
+                    self.games.load(slot, _opened(self.rng, int(self.rng.integers(self.settings.ppo.openings + 1))))
         positions = batch_positions(self.games, device=self.device)
         final_values = self.network.values(self.network.trunk(positions.planes, positions.pieces))
         return rollout.samples(final_values, self.games.agent.astype(np.int64), self.settings.ppo.gae_lambda), finished
