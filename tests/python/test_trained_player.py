@@ -171,6 +171,45 @@ def test_new_training_games_open_with_up_to_the_given_random_placements():
     assert len(samples) > 0
 
 
+def test_a_teacher_labels_each_network_move_with_its_own_choice_which_the_update_learns():
+    from vexlan_rl.nn.legal_policy import legal_distribution
+    from vexlan_rl.nn.ppo import PpoSettings, ppo_update
+    from vexlan_rl.nn.ppo_loop import PpoLoop
+    from vexlan_rl.nn.settings import TrainSettings
+    from vexlan_rl.nn.tensors import batch_positions
+
+    settings = TrainSettings(games=6, rollout_steps=6, network=NetworkSettings(channels=4),
+                             ppo=PpoSettings(opponent="greedy", teacher="greedy", imitation_seconds=60))
+    network = PolicyValueNet(settings.network).eval()
+    loop = PpoLoop(settings, network, torch.device("cpu"), seed=2)
+    slots = np.arange(6)
+    positions = batch_positions(loop.games, rows=slots)
+    for slot, choice in zip(slots, loop._teacher_choices(positions, slots).tolist()):
+        assert choice < positions.counts[slot]
+        assert positions.legal[slot, choice] == GreedyPlayer().act(PyVexlan.from_bytes(loop.games.state(slot)))
+
+    samples, _ = loop.collect()
+    assert samples.teacher_choices is not None and len(samples.teacher_choices) == len(samples)
+
+    def teacher_loss() -> float:
+        with torch.no_grad():
+            logits, _ = network(samples.positions.planes, samples.positions.pieces, samples.positions.legal)
+            return -float(legal_distribution(logits, samples.positions.counts).log_prob(samples.teacher_choices).mean())
+
+    start = {name: value.clone() for name, value in network.state_dict().items()}
+    losses = []
+    for imitation in (0.0, 5.0):
+        network.load_state_dict(start)
+        optimizer = torch.optim.Adam(network.parameters(), lr=settings.ppo.learning_rate)
+        for _ in range(10):
+            statistics = ppo_update(network, optimizer, samples, settings.ppo, torch.Generator().manual_seed(1),
+                                    imitation)
+        losses.append(teacher_loss())
+    assert losses[1] < losses[0] - 0.2, losses
+    assert set(loop.STATISTICS) == set(statistics) >= {"imitation_loss"}
+    assert [settings.ppo.imitation_at(seconds) for seconds in (0, 30, 60, 90)] == [1.0, 0.5, 0.0, 0.0]
+
+
 def test_runs_saved_before_evaluations_had_openings_resume_without_them():
     from vexlan_rl.nn.settings import TrainSettings
 

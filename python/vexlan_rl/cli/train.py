@@ -69,6 +69,13 @@ def parse_arguments(argv: Sequence[str] | None, prog: str | None) -> argparse.Na
                         help="ppo: open each new training game with 0 to K random placements, so that the network "
                              "meets many positions, not just the lines a deterministic opponent plays "
                              "(default: %(default)s)")
+    parser.add_argument("--teacher", default="", metavar="PLAYER",
+                        help="ppo: an engine player (e.g. greedy) whose move at each of the network's positions the "
+                             "policy also learns, by cross-entropy, at full weight at first and at none after "
+                             "--imitate-minutes of training (default: none)")
+    parser.add_argument("--imitate-minutes", type=positive_minutes, default=10.0, metavar="M",
+                        help="ppo: training time over which the teacher's weight falls to nothing "
+                             "(default: %(default)s)")
     parser.add_argument("--simulations", type=positive_int, default=SEARCH_DEFAULTS["simulations"],
                         help="alphazero: simulations a self-play move (default: %(default)s)")
     parser.add_argument("--leaves", type=positive_int, default=SEARCH_DEFAULTS["leaves"],
@@ -126,7 +133,8 @@ def main(argv: Sequence[str] | None = None, prog: str | None = None) -> int:
             network=NetworkSettings(channels=arguments.channels, blocks=arguments.blocks,
                                     reward_mode=arguments.reward_mode),
             ppo=PpoSettings(learning_rate=learning_rate, epochs=arguments.epochs, opponent=arguments.train_opponent,
-                            opponent_share=arguments.train_opponent_share, openings=arguments.train_openings),
+                            opponent_share=arguments.train_opponent_share, openings=arguments.train_openings,
+                            teacher=arguments.teacher, imitation_seconds=60 * arguments.imitate_minutes),
             alphazero=AlphaZeroSettings(simulations=arguments.simulations, leaves=arguments.leaves,
                                         learning_rate=learning_rate))
         trainer = Trainer(arguments.out, None if arguments.resume else settings, resume=arguments.resume,

@@ -30,6 +30,7 @@ class Samples(NamedTuple):
     advantages: torch.Tensor
     value_targets: torch.Tensor  # (n, 4), seats counted from the mover
     value_mask: torch.Tensor  # (n, 4) bool: which targets are known
+    teacher_choices: torch.Tensor | None = None  # int64: a teacher's move in the legal list, where one teaches
 
     def __len__(self) -> int:
         return len(self.choices)
@@ -37,8 +38,9 @@ class Samples(NamedTuple):
 
 class Rollout:
     """Collects up to `steps` steps of `slots` games; `add` each step's moves before stepping
-    the batch (every slot's, or those of the slots given, where the network moved), `end_games`
-    after it, then `samples` once at the end. Samples are numbered in the order added."""
+    the batch (every slot's, or those of the slots given, where the network moved; with a
+    teacher's choices at every step, or at none), `end_games` after it, then `samples` once
+    at the end. Samples are numbered in the order added."""
 
     def __init__(self, slots: int, steps: int) -> None:
         self.slots, self.steps = slots, steps
@@ -49,6 +51,7 @@ class Rollout:
         self._choices: list[torch.Tensor] = []
         self._log_probs: list[torch.Tensor] = []
         self._values: list[torch.Tensor] = []
+        self._teacher_choices: list[torch.Tensor] = []
         self._movers = np.zeros(size, np.int64)
         self._slot = np.zeros(size, np.int64)
         self._next = np.full(size, -1, np.int64)  # the same seat's next move in the same game
@@ -61,7 +64,7 @@ class Rollout:
         self._all_slots = np.arange(slots)
 
     def add(self, positions: Positions, choices: torch.Tensor, log_probs: torch.Tensor, values: torch.Tensor,
-            movers: np.ndarray, slots: np.ndarray | None = None) -> None:
+            movers: np.ndarray, slots: np.ndarray | None = None, teacher_choices: torch.Tensor | None = None) -> None:
         slots = self._all_slots if slots is None else slots
         indices = self._added + np.arange(len(slots))
         previous = self._last[slots, movers]
@@ -76,6 +79,8 @@ class Rollout:
         self._choices.append(choices)
         self._log_probs.append(log_probs)
         self._values.append(values)
+        if teacher_choices is not None:
+            self._teacher_choices.append(teacher_choices)
 
     def end_games(self, terminated: np.ndarray, rewards: np.ndarray) -> int:
         """Credits the games that the last step ended (`rewards` by absolute seat); returns how many."""
@@ -122,6 +127,7 @@ class Rollout:
                               torch.cat([p.pieces for p in self._positions]),
                               torch.cat([F.pad(p.legal, (0, width - p.legal.shape[1])) for p in self._positions]),
                               torch.cat([p.counts for p in self._positions]))
+        teacher_choices = torch.cat(self._teacher_choices) if self._teacher_choices else None
         return Samples(positions, torch.cat(self._choices), torch.cat(self._log_probs),
                        torch.from_numpy(advantages.astype(np.float32)).to(device),
-                       torch.from_numpy(targets).to(device), torch.from_numpy(mask).to(device))
+                       torch.from_numpy(targets).to(device), torch.from_numpy(mask).to(device), teacher_choices)

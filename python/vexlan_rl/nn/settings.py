@@ -41,8 +41,9 @@ class TrainSettings:
             raise ValueError(f"algorithm must be one of {', '.join(ALGORITHMS)}, not {self.algorithm!r}")
         if self.algorithm != "ppo" and self.ppo.opponent:
             raise ValueError("an engine opponent in training is for ppo; alphazero learns from self-play only")
-        if self.algorithm != "ppo" and self.ppo.openings:
-            raise ValueError("random openings in training are for ppo; alphazero's games start from the empty board")
+        if self.algorithm != "ppo" and (self.ppo.openings or self.ppo.teacher):
+            raise ValueError("random openings and a teacher in training are for ppo; alphazero learns from its "
+                             "own searches, from the empty board")
         if not isinstance(self.eval_simulations, int) or self.eval_simulations < 0:
             raise ValueError(f"eval_simulations must be a whole number >= 0, not {self.eval_simulations!r}")
         if not isinstance(self.eval_openings, int) or not 0 <= self.eval_openings <= MAX_OPENINGS:

@@ -88,8 +88,9 @@ class Trainer:
         # A resumed run starts new games and random streams, never those of the first run again.
         run_seed = settings.seed + 1_000_003 * self.iteration
         torch.manual_seed(run_seed)
-        self.loop: PpoLoop | AlphaZeroLoop = (AlphaZeroLoop if settings.algorithm == "alphazero" else PpoLoop)(
-            settings, self.network, self.device, run_seed)
+        self.loop: PpoLoop | AlphaZeroLoop = (
+            AlphaZeroLoop(settings, self.network, self.device, run_seed) if settings.algorithm == "alphazero"
+            else PpoLoop(settings, self.network, self.device, run_seed, self.train_seconds))
         self.optimizer = self.loop.optimizer
         if saved is not None:
             self.optimizer.load_state_dict(saved["optimizer"])
