@@ -60,7 +60,7 @@ void bench_arena(const char* label, const std::array<PlayerKind, 4>& kinds, doub
     const auto start = std::chrono::steady_clock::now();
     const double start_cpu = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID);
     common::Interrupt never;
-    players::play_games(lineup, 1, 0, records, threads, never);
+    players::play_games(lineup, 1, 0, records, threads, 0, never);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double cpu = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID) - start_cpu;
     std::printf("arena %-24s %zu games on %u threads: %6.2f s wall, %6.2f s processor (target < 10 s on 2 "
@@ -105,7 +105,7 @@ void bench_strength(std::uint32_t simulations, std::size_t games) {
     std::vector<players::GameRecord> records(games);
     common::Interrupt never;
     const double start_cpu = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID);
-    players::play_games(lineup, 17, 0, records, 2, never);
+    players::play_games(lineup, 17, 0, records, 2, 0, never);
     const double cpu = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID) - start_cpu;
     double share = 0;
     std::uint64_t digest = 1469598103934665603ull;
